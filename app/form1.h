@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/displayfield.h"
+#include "app/receivebuffer.h"
+#include "nmea/module1.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+
+namespace Ui {
+class Form1;
+}
+
+// The main window: every setting, the display fields, the receive buffer, the poll timer and the
+// two serial ports live here for the whole run.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
+
+    Ui::Form1 &ui() { return *m_ui; }
+
+    DisplayField *Label19() const;
+    DisplayField *Label20() const;
+    DisplayField *Label21() const;
+    DisplayField *Label22() const;
+    DisplayField *Label23() const;
+    DisplayField *Label24() const;
+    DisplayField *Label25() const;
+    DisplayField *Label26() const;
+    DisplayField *Label13() const;
+    const std::array<DisplayField *, 12> &Label12() const { return m_label12; }
+
+    ReceiveBuffer &Text1() { return m_text1; }
+    const ReceiveBuffer &Text1() const { return m_text1; }
+    Module1 &module1() { return m_module1; }
+    QTimer &Timer1() { return m_timer1; }
+
+    // The checksum test runs exactly while "Kontrollsumme prüfen" is ticked.
+    bool checksumTestOn() const;
+
+    // The sentence-type list shown in RichTextBox1.
+    QString sentenceTypes() const { return m_sentenceTypes; }
+    void setSentenceTypes(const QString &list);
+
+    void MainWindowLoad();
+
+    // Change handlers of the display fields that have one.
+    void UpdateLocalTime();
+    void LatitudeChanged();
+    void LongitudeChanged();
+
+private:
+    std::unique_ptr<Ui::Form1> m_ui;
+    std::array<DisplayField *, 12> m_label12{};
+    ReceiveBuffer m_text1;
+    Module1 m_module1;
+    QTimer m_timer1;
+    QString m_sentenceTypes;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringView>
+
+class QPlainTextEdit;
+
+// The receive buffer: every received byte as one character (Latin-1), exactly as it arrived.
+// The text box only shows it; decoders, type list, clipboard read the text held here, never the
+// widget, whose document would turn a carriage return into a paragraph break.
+class ReceiveBuffer : public QObject {
+    Q_OBJECT
+public:
+    explicit ReceiveBuffer(QPlainTextEdit *view, QObject *parent = nullptr);
+
+    QStringView text() const { return m_text; }
+    qsizetype size() const { return m_text.size(); }
+
+    // Adds the chunk at the end; the user's selection and scroll position stay where they are,
+    // and the view follows the end only while it is showing the end.
+    void append(const QString &chunk);
+    void clear();
+
+    // How a received text shows in the view: line ends as line breaks, other control characters
+    // as visible symbols.
+    static QString displayText(QStringView chunk);
+
+private:
+    QPlainTextEdit *m_view;
+    QString m_text;
+    // A carriage return at the end of the last chunk whose line feed may follow in the next one.
+    bool m_pendingCarriageReturn = false;
+};
