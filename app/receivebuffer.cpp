@@ -53,12 +53,26 @@ void ReceiveBuffer::append(const QString &chunk) {
         return;
 
     QScrollBar *vertical = m_view->verticalScrollBar();
+    QScrollBar *horizontal = m_view->horizontalScrollBar();
     const bool atEnd = vertical->value() >= vertical->maximum();
+    const int top = vertical->value();
+    const int left = horizontal->value();
+    // A selection that reaches the end would grow with the inserted text; keep it as it was.
+    const QTextCursor user = m_view->textCursor();
+    const int anchor = user.anchor();
+    const int position = user.position();
     QTextCursor end(m_view->document());
     end.movePosition(QTextCursor::End);
     end.insertText(shown);
-    if (atEnd)
-        vertical->setValue(vertical->maximum());
+    if (m_view->textCursor().anchor() != anchor || m_view->textCursor().position() != position) {
+        QTextCursor kept(m_view->document());
+        kept.setPosition(anchor);
+        kept.setPosition(position, QTextCursor::KeepAnchor);
+        m_view->setTextCursor(kept);
+    }
+    // Putting the selection back scrolls to it; the user's view goes back where it was.
+    horizontal->setValue(left);
+    vertical->setValue(atEnd ? vertical->maximum() : top);
 }
 
 void ReceiveBuffer::clear() {

@@ -1,0 +1,177 @@
+// The receive buffer keeps every received character and never disturbs the user reading it.
+#include "app/receivebuffer.h"
+
+#include <QPlainTextEdit>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextCursor>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString allByteValues() {
+    QString text;
+    for (int b = 0; b < 256; ++b)
+        text += QChar(char16_t(b));
+    return text;
+}
+
+QString numberedLines(int from, int count) {
+    QString text;
+    for (int i = from; i < from + count; ++i)
+        text += u"$GPTXT,line %1*00\r\n"_s.arg(i);
+    return text;
+}
+
+} // namespace
+
+class tst_ReceiveBuffer : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void keepsEveryCharacterWhateverTheChunks_data();
+    void keepsEveryCharacterWhateverTheChunks();
+    void lineEndsSplitAcrossChunksShowOnce();
+    void selectionStaysPut_data();
+    void selectionStaysPut();
+    void clickIntoBufferDoesNotSplice();
+    void followsTheEndOnlyAtTheEnd();
+    void clearEmptiesModelAndView();
+
+private:
+    std::unique_ptr<QPlainTextEdit> m_view;
+    std::unique_ptr<ReceiveBuffer> m_buffer;
+};
+
+void tst_ReceiveBuffer::init() {
+    m_view = std::make_unique<QPlainTextEdit>();
+    m_view->setReadOnly(true);
+    m_view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_view->resize(400, 200);
+    m_buffer = std::make_unique<ReceiveBuffer>(m_view.get());
+}
+
+void tst_ReceiveBuffer::cleanup() {
+    m_buffer.reset();
+    m_view.reset();
+}
+
+void tst_ReceiveBuffer::keepsEveryCharacterWhateverTheChunks_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("largestChunk");
+    const QString bytes = allByteValues();
+    QTest::newRow("all byte values, one at a time") << bytes << 1;
+    QTest::newRow("all byte values, random chunks") << bytes + bytes + bytes << 7;
+    QTest::newRow("sentences with CR LF, random chunks") << numberedLines(0, 50) << 40;
+    QTest::newRow("bare CR and LF mixed") << u"a\rb\nc\r\r\nd\n\re\r"_s << 3;
+}
+
+void tst_ReceiveBuffer::keepsEveryCharacterWhateverTheChunks() {
+    QFETCH(QString, text);
+    QFETCH(int, largestChunk);
+    const quint32 seed = QRandomGenerator::global()->generate();
+    qInfo("chunk seed %u", seed);
+    QRandomGenerator random(seed);
+    for (qsizetype at = 0; at < text.size();) {
+        const qsizetype size = random.bounded(1, largestChunk + 1);
+        m_buffer->append(text.mid(at, size));
+        at += size;
+    }
+    QCOMPARE(m_buffer->text().toString(), text);
+    // The view shows the same text line for line (CR LF, lone CR and lone LF each end a line).
+    QString lines = text;
+    lines.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
+    QCOMPARE(m_view->toPlainText().count(u'\n'), lines.count(u'\n') - (text.endsWith(u'\r')));
+}
+
+void tst_ReceiveBuffer::lineEndsSplitAcrossChunksShowOnce() {
+    m_buffer->append(u"$GPGGA,1*00\r"_s);
+    m_buffer->append(u"\n$GPRMC,2*00\r"_s);
+    m_buffer->append(u"\n"_s);
+    QCOMPARE(m_buffer->text().toString(), u"$GPGGA,1*00\r\n$GPRMC,2*00\r\n"_s);
+    QCOMPARE(m_view->toPlainText(), u"$GPGGA,1*00\n$GPRMC,2*00\n"_s);
+}
+
+void tst_ReceiveBuffer::selectionStaysPut_data() {
+    QTest::addColumn<bool>("toTheEnd");
+    QTest::newRow("a sentence in the middle") << false;
+    QTest::newRow("up to the very end") << true;
+}
+
+void tst_ReceiveBuffer::selectionStaysPut() {
+    QFETCH(bool, toTheEnd);
+    m_buffer->append(numberedLines(0, 5));
+    QTextCursor selection(m_view->document());
+    const int start = m_view->toPlainText().indexOf(u"$GPTXT,line 2"_s);
+    selection.setPosition(start);
+    if (toTheEnd)
+        selection.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    else
+        selection.setPosition(start + 18, QTextCursor::KeepAnchor);
+    m_view->setTextCursor(selection);
+    const QString selected = m_view->textCursor().selectedText();
+
+    m_buffer->append(numberedLines(5, 3));
+
+    QCOMPARE(m_view->textCursor().selectedText(), selected);
+    QCOMPARE(m_view->textCursor().anchor(), selection.anchor());
+    QCOMPARE(m_buffer->text().toString(), numberedLines(0, 8));
+}
+
+void tst_ReceiveBuffer::clickIntoBufferDoesNotSplice() {
+    m_buffer->append(u"$GPGGA,123519,4807.0"_s);
+    QTextCursor click(m_view->document());
+    click.setPosition(8);
+    m_view->setTextCursor(click);
+    m_buffer->append(u"38,N*00\r\n"_s);
+    QCOMPARE(m_buffer->text().toString(), u"$GPGGA,123519,4807.038,N*00\r\n"_s);
+    QCOMPARE(m_view->toPlainText(), u"$GPGGA,123519,4807.038,N*00\n"_s);
+}
+
+void tst_ReceiveBuffer::followsTheEndOnlyAtTheEnd() {
+    m_view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+    QScrollBar *bar = m_view->verticalScrollBar();
+    m_buffer->append(numberedLines(0, 100));
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+
+    m_buffer->append(numberedLines(100, 50));
+    QCOMPARE(bar->value(), bar->maximum());
+    QVERIFY(m_view->toPlainText().endsWith(u"line 149*00\n"_s));
+
+    // Scrolled back to read: the view stays on those lines while more arrives, also with a
+    // selection that reaches the end.
+    bar->setValue(10);
+    m_buffer->append(numberedLines(150, 50));
+    QCOMPARE(bar->value(), 10);
+    QVERIFY(bar->maximum() > 10);
+    QTextCursor toEnd(m_view->document());
+    toEnd.setPosition(100);
+    toEnd.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    m_view->setTextCursor(toEnd);
+    bar->setValue(10);
+    m_buffer->append(numberedLines(200, 5));
+    QCOMPARE(bar->value(), 10);
+
+    // Back at the end: following resumes.
+    bar->setValue(bar->maximum());
+    m_buffer->append(numberedLines(205, 50));
+    QCOMPARE(bar->value(), bar->maximum());
+}
+
+void tst_ReceiveBuffer::clearEmptiesModelAndView() {
+    m_buffer->append(u"$GPGGA\r"_s);
+    m_buffer->clear();
+    QVERIFY(m_buffer->text().isEmpty());
+    QVERIFY(m_view->toPlainText().isEmpty());
+    // A carriage return before the clearing does not swallow the next line feed.
+    m_buffer->append(u"\nx"_s);
+    QCOMPARE(m_view->toPlainText(), u"\nx"_s);
+}
+
+QTEST_MAIN(tst_ReceiveBuffer)
+#include "tst_receivebuffer.moc"
