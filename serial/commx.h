@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+// The serial port control both ports use: line settings are written first and take effect at the
+// next Open; text maps one to one onto bytes (Latin-1) in both directions.
+class CommX : public QObject {
+    Q_OBJECT
+public:
+    // The name tells the two instances apart in the trace ("CommX1").
+    explicit CommX(const QString &name, QObject *parent = nullptr);
+
+    void PortName(const QString &name);
+    void BaudRate(qint32 bitsPerSecond);
+    void DataBits(qint32 bits);
+    void Parity(qint32 parity); // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    void StopBits(qint32 bits);
+
+    // Opens the mapped device with the settings last written; on a port already open on that
+    // device the settings are applied in place, so no received byte is dropped. False when the
+    // port could not be opened or refused a setting; it is closed then.
+    bool Open();
+    void Close();
+    bool IsOpen() const { return m_port.isOpen(); }
+    // Queues the characters as bytes for writing; nothing while the port is closed.
+    void Send(const QString &text);
+
+    // The device the last Open mapped the port name to.
+    QString device() const { return m_device; }
+    // Bytes given to Send that the device has not taken yet.
+    qint64 bytesToWrite() const { return m_port.bytesToWrite(); }
+
+signals:
+    void DataReceived(const QString &chunk);
+    // The device went away while the port was open (adapter unplugged, pseudo-terminal closed).
+    // The port is closed when this is raised, and it is raised once per loss.
+    void Lost();
+
+private:
+    bool applySettings();
+    void closePort();
+    void handleError(QSerialPort::SerialPortError error);
+
+    struct Settings {
+        QString portName;
+        qint32 baudRate = 9600;
+        qint32 dataBits = 8;
+        qint32 parity = 0;
+        qint32 stopBits = 1;
+    };
+
+    Settings m_settings;
+    QSerialPort m_port;
+    QString m_device;
+};

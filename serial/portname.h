@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <functional>
+#include <optional>
+
+// What the window writes into PortName: two backslashes, ".", a backslash and "COM", followed by
+// the port list's text.
+inline constexpr QStringView kComPrefix = u"\\\\.\\COM";
+
+enum class DeviceNaming { Windows, Unix };
+
+// How serial devices are named on the system the program was built for.
+DeviceNaming hostDeviceNaming();
+
+// An environment variable's value, empty when it is not set.
+using EnvironmentLookup = std::function<QString(const QString &name)>;
+
+// The device that opening a port name means. On Windows the name stays as it is. Elsewhere the
+// text after the prefix decides: a whole number n is the device named by PELORA_COM<n> if set,
+// else /dev/ttyS<n-1>; a text starting with "/" is a path used as it stands; any other text is
+// a name under /dev/.
+QString portDevice(QStringView portName, DeviceNaming naming, const EnvironmentLookup &environment);
+QString portDevice(QStringView portName);
+
+// A port list's text as a line setting: surrounding blanks ignored, a 32-bit signed whole number.
+// Nothing when the text is no such number.
+std::optional<qint32> portSettingNumber(QStringView text);

@@ -1,0 +1,91 @@
+#pragma once
+
+// Two connected pseudo-terminals made by socat: what is written to one end can be read at the
+// other. Killing socat is what unplugging a USB receiver looks like to the program.
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QString>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+
+class PtyPair {
+public:
+    PtyPair() = default;
+    PtyPair(const PtyPair &) = delete;
+    PtyPair &operator=(const PtyPair &) = delete;
+    ~PtyPair() { stop(); }
+
+    // Starts socat and waits until both ends exist. False (with the reason in error()) when
+    // socat is missing or does not come up.
+    bool start() {
+        m_socat.setProgram(QStringLiteral("socat"));
+        m_socat.setArguments({QStringLiteral("-d"), QStringLiteral("-d"),
+                              QStringLiteral("pty,raw,echo=0"), QStringLiteral("pty,raw,echo=0")});
+        m_socat.setReadChannel(QProcess::StandardError); // where socat's -d -d lines go
+        m_socat.start();
+        if (!m_socat.waitForStarted(5000)) {
+            m_error = m_socat.errorString();
+            return false;
+        }
+        static const QRegularExpression ptyLine(QStringLiteral("PTY is (\\S+)"));
+        QString log;
+        while (!log.contains(QStringLiteral("starting data transfer loop"))) {
+            if (!m_socat.waitForReadyRead(5000)) {
+                m_error = QStringLiteral("socat did not come up: ") + log;
+                return false;
+            }
+            log += QString::fromLocal8Bit(m_socat.readAllStandardError());
+        }
+        int k = 0;
+        for (const QRegularExpressionMatch &match : ptyLine.globalMatch(log)) {
+            if (k < 2)
+                m_ends[k++] = match.captured(1);
+        }
+        if (k != 2) {
+            m_error = QStringLiteral("no two pseudo-terminals in: ") + log;
+            return false;
+        }
+        // socat gives up a pair as soon as the last user of either end closes it. Holding both
+        // ends open lets the program under test close and open its end again, as with a real
+        // line.
+        for (int i = 0; i < 2; ++i)
+            m_keepers[i] = ::open(qPrintable(m_ends[i]), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        return true;
+    }
+
+    // Ends socat at once, like pulling the plug.
+    void stop() {
+        for (int &fd : m_keepers) {
+            if (fd >= 0)
+                ::close(fd);
+            fd = -1;
+        }
+        if (m_socat.state() != QProcess::NotRunning) {
+            m_socat.kill();
+            m_socat.waitForFinished(5000);
+        }
+    }
+
+    // The line settings the kernel holds for an end (0 first, 1 second), as the last opener set
+    // them.
+    termios lineSettings(int end) const {
+        termios settings{};
+        ::tcgetattr(m_keepers[end], &settings);
+        return settings;
+    }
+
+    QString first() const { return m_ends[0]; }
+    QString second() const { return m_ends[1]; }
+    QString error() const { return m_error; }
+
+private:
+    QProcess m_socat;
+    std::array<QString, 2> m_ends;
+    std::array<int, 2> m_keepers{-1, -1};
+    QString m_error;
+};
