@@ -1,6 +1,8 @@
 // The receive buffer keeps every received character and never disturbs the user reading it.
 #include "app/receivebuffer.h"
 
+#include "../testseed.h"
+
 #include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QScrollBar>
@@ -72,9 +74,7 @@ void tst_ReceiveBuffer::keepsEveryCharacterWhateverTheChunks_data() {
 void tst_ReceiveBuffer::keepsEveryCharacterWhateverTheChunks() {
     QFETCH(QString, text);
     QFETCH(int, largestChunk);
-    const quint32 seed = QRandomGenerator::global()->generate();
-    qInfo("chunk seed %u", seed);
-    QRandomGenerator random(seed);
+    QRandomGenerator random(testSeed());
     for (qsizetype at = 0; at < text.size();) {
         const qsizetype size = random.bounded(1, largestChunk + 1);
         m_buffer->append(text.mid(at, size));
