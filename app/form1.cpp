@@ -37,6 +37,8 @@ Form1::Form1(QWidget *parent)
     connect(Label20(), &DisplayField::changed, this, &Form1::UpdateLocalTime);
     connect(Label21(), &DisplayField::changed, this, &Form1::LatitudeChanged);
     connect(Label22(), &DisplayField::changed, this, &Form1::LongitudeChanged);
+    connectPorts();
+    connectPollCycle();
 
     MainWindowLoad();
 }

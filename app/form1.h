@@ -3,12 +3,17 @@
 #include "app/displayfield.h"
 #include "app/receivebuffer.h"
 #include "nmea/module1.h"
+#include "serial/commx.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 
 #include <array>
 #include <memory>
+
+class QMessageBox;
+class QPushButton;
 
 namespace Ui {
 class Form1;
@@ -54,11 +59,34 @@ public:
     void LatitudeChanged();
     void LongitudeChanged();
 
+    // The input port CommX1 and the output port CommX2 (serial/ports.cpp).
+    CommX &CommX1() { return m_commX1; }
+    CommX &CommX2() { return m_commX2; }
+    void ActivateInputPort();
+    void DeactivateInputPort();
+    void ActivateOutputPort();
+    void DeactivateOutputPort();
+    void ReceiveChunk(const QString &chunk);
+    // The "falsche Porteinstellung" message of a failed activation while it is open.
+    QMessageBox *portMessage() const;
+
+    // The poll cycle and the clipboard copy (nmea/pollcycle.cpp).
+    void PollTick();
+    void ChooseInterval(qint16 index);
+    void CopyBuffer();
+
 private:
+    void connectPorts();
+    void connectPollCycle();
+    void showPortFailure(CommX &port, QPushButton *indicator);
+
     std::unique_ptr<Ui::Form1> m_ui;
     std::array<DisplayField *, 12> m_label12{};
     ReceiveBuffer m_text1;
     Module1 m_module1;
     QTimer m_timer1;
     QString m_sentenceTypes;
+    CommX m_commX1{QStringLiteral("CommX1")};
+    CommX m_commX2{QStringLiteral("CommX2")};
+    QPointer<QMessageBox> m_portMessage;
 };

@@ -3,8 +3,12 @@
 // Two connected pseudo-terminals made by socat: what is written to one end can be read at the
 // other. Killing socat is what unplugging a USB receiver looks like to the program.
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSerialPort>
 #include <QString>
 
 #include <fcntl.h>
@@ -12,6 +16,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <functional>
 
 class PtyPair {
 public:
@@ -88,4 +93,46 @@ private:
     std::array<QString, 2> m_ends;
     std::array<int, 2> m_keepers{-1, -1};
     QString m_error;
+};
+
+// The test's own end of a pair, standing for the receiver or the consuming program: raw, never
+// blocking, and everything it reads is kept.
+class FarEnd {
+public:
+    explicit FarEnd(const QString &device) {
+        m_port.setPortName(device);
+        if (m_port.open(QIODevice::ReadWrite))
+            QObject::connect(&m_port, &QSerialPort::readyRead,
+                             [this] { m_received += m_port.readAll(); });
+    }
+    bool isOpen() const { return m_port.isOpen(); }
+    void write(const QByteArray &bytes) { m_port.write(bytes); }
+
+    // Writes the bytes in pieces of random size, each one sent off before the next. After about
+    // half of them it also waits until the reader has everything so far (arrived(total) says
+    // so), so that the reader sees both pieces on their own and pieces run together. Returns
+    // the number of pieces.
+    int writeInPieces(const QByteArray &bytes, QRandomGenerator &random,
+                      const std::function<bool(qsizetype)> &arrived) {
+        int pieces = 0;
+        for (qsizetype at = 0; at < bytes.size(); ++pieces) {
+            // Mostly small pieces, now and then a large one.
+            const qsizetype size =
+                random.bounded(8) == 0 ? random.bounded(1, 2049) : random.bounded(1, 33);
+            m_port.write(bytes.mid(at, size));
+            at += size;
+            const bool wait = random.bounded(2) == 0;
+            const QDeadlineTimer deadline(5000);
+            while ((m_port.bytesToWrite() > 0 || (wait && !arrived(qMin(at, bytes.size())))) &&
+                   !deadline.hasExpired())
+                QCoreApplication::processEvents();
+        }
+        return pieces;
+    }
+
+    QByteArray received() const { return m_received; }
+
+private:
+    QSerialPort m_port;
+    QByteArray m_received;
 };

@@ -4,7 +4,6 @@
 #include "serial/commx.h"
 
 #include <QLoggingCategory>
-#include <QSerialPort>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -28,24 +27,6 @@ QByteArray allByteValues() {
         bytes += char(b);
     return bytes;
 }
-
-// The test's own end of a pair: raw, and everything it reads is kept.
-class FarEnd {
-public:
-    explicit FarEnd(const QString &device) {
-        m_port.setPortName(device);
-        if (m_port.open(QIODevice::ReadWrite))
-            QObject::connect(&m_port, &QSerialPort::readyRead,
-                             [this] { m_received += m_port.readAll(); });
-    }
-    bool isOpen() const { return m_port.isOpen(); }
-    void write(const QByteArray &bytes) { m_port.write(bytes); }
-    QByteArray received() const { return m_received; }
-
-private:
-    QSerialPort m_port;
-    QByteArray m_received;
-};
 
 } // namespace
 

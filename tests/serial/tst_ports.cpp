@@ -1,0 +1,382 @@
+// The main window's input and output ports over real pseudo-terminal pairs: a receiver writes at
+// one end of the input pair, a consuming program reads at the far end of the output pair.
+#include "../testseed.h"
+#include "app/form1.h"
+#include "app/indicator.h"
+#include "ptypair.h"
+#include "ui_form1.h"
+
+#include <QDir>
+#include <QLoggingCategory>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QStringList traceLines;
+QtMessageHandler defaultHandler = nullptr;
+
+void captureTrace(QtMsgType type, const QMessageLogContext &context, const QString &message) {
+    if (QByteArrayView(context.category) == "pelora.trace")
+        traceLines.append(message);
+    else
+        defaultHandler(type, context, message);
+}
+
+const QByteArray kSentences =
+    "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n"
+    "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
+    "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+
+QByteArray allByteValues() {
+    QByteArray bytes;
+    for (int b = 0; b < 256; ++b)
+        bytes += char(b);
+    return bytes;
+}
+
+} // namespace
+
+class tst_Ports : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void everyByteReachesBufferAndOutput_data();
+    void everyByteReachesBufferAndOutput();
+    void decodedAfterTheNextTicks();
+    void deactivationResetsDisplayBufferAndList();
+    void deactivationWithoutActivation();
+    void outputPortIsIndependent();
+    void failedActivation_data();
+    void failedActivation();
+    void failedReactivationTellsTheTruth_data();
+    void failedReactivationTellsTheTruth();
+    void unpluggedDevicesTurnIndicatorsRed();
+
+private:
+    void activate(QPushButton *button, QPushButton *indicator);
+    void setText(const QString &combo, const QString &text);
+    QString buffer() const { return m_form->Text1().text().toString(); }
+    void dismissMessage();
+
+    std::unique_ptr<PtyPair> m_input;  // first: the receiver, second: the program's input port
+    std::unique_ptr<PtyPair> m_output; // first: the program's output port, second: the consumer
+    std::unique_ptr<FarEnd> m_receiver;
+    std::unique_ptr<FarEnd> m_consumer;
+    std::unique_ptr<Form1> m_form;
+};
+
+void tst_Ports::initTestCase() {
+    defaultHandler = qInstallMessageHandler(captureTrace);
+    QLoggingCategory::setFilterRules(u"pelora.trace.debug=true"_s);
+}
+
+void tst_Ports::init() {
+    m_input = std::make_unique<PtyPair>();
+    m_output = std::make_unique<PtyPair>();
+    QVERIFY2(m_input->start(), qPrintable(m_input->error()));
+    QVERIFY2(m_output->start(), qPrintable(m_output->error()));
+    m_receiver = std::make_unique<FarEnd>(m_input->first());
+    m_consumer = std::make_unique<FarEnd>(m_output->second());
+    QVERIFY(m_receiver->isOpen() && m_consumer->isOpen());
+    // Port "1" is the simulated receiver, as the start script sets it up; the output port is
+    // typed into its list as a path.
+    qputenv("PELORA_COM1", m_input->second().toLocal8Bit());
+    m_form = std::make_unique<Form1>();
+    m_form->ui().Combo7->setCurrentText(m_output->first());
+    traceLines.clear();
+}
+
+void tst_Ports::cleanup() {
+    m_form.reset();
+    m_receiver.reset();
+    m_consumer.reset();
+    m_input.reset();
+    m_output.reset();
+    qunsetenv("PELORA_COM1");
+}
+
+void tst_Ports::activate(QPushButton *button, QPushButton *indicator) {
+    button->click();
+    QCOMPARE(Indicator::colour(indicator), Indicator::kGreen);
+    QCOMPARE(indicator->text(), u"An"_s);
+}
+
+void tst_Ports::setText(const QString &combo, const QString &text) {
+    m_form->findChild<QComboBox *>(combo)->setCurrentText(text);
+}
+
+void tst_Ports::dismissMessage() {
+    QMessageBox *message = m_form->portMessage();
+    QVERIFY(message);
+    QVERIFY(message->isVisible());
+    QCOMPARE(message->windowTitle(), u"Achtung"_s);
+    QCOMPARE(message->text(), u"falsche Porteinstellung"_s);
+    message->close();
+    QTRY_VERIFY(!m_form->portMessage());
+}
+
+void tst_Ports::everyByteReachesBufferAndOutput_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("all byte values") << allByteValues().repeated(16);
+    const QDir logs(QStringLiteral(PELORA_TESTDATA));
+    const QStringList names = logs.entryList({u"*.log"_s}, QDir::Files, QDir::Name);
+    QVERIFY(!names.isEmpty());
+    for (const QString &name : names) {
+        QFile file(logs.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QTest::newRow(qPrintable(name)) << file.readAll();
+    }
+}
+
+void tst_Ports::everyByteReachesBufferAndOutput() {
+    QFETCH(QByteArray, bytes);
+    activate(m_form->ui().Command1, m_form->ui().Command3);
+    activate(m_form->ui().Command5, m_form->ui().Command7);
+    // No tick may empty the buffer while the stream is compared.
+    m_form->Timer1().stop();
+    int chunks = 0;
+    connect(&m_form->CommX1(), &CommX::DataReceived, this, [&chunks] { ++chunks; });
+
+    QRandomGenerator random(testSeed());
+    const int pieces = m_receiver->writeInPieces(
+        bytes, random, [this](qsizetype total) { return m_form->Text1().size() >= total; });
+
+    QTRY_COMPARE(m_form->Text1().size(), bytes.size());
+    QCOMPARE(buffer(), QString::fromLatin1(bytes));
+    QTRY_COMPARE(m_consumer->received().size(), bytes.size());
+    QCOMPARE(m_consumer->received(), bytes);
+    qInfo("%lld bytes written in %d pieces, received in %d chunks", qlonglong(bytes.size()), pieces,
+          chunks);
+}
+
+void tst_Ports::decodedAfterTheNextTicks() {
+    Ui::Form1 &ui = m_form->ui();
+    ui.Option1_0->click(); // 200 ms
+    activate(ui.Command1, ui.Command3);
+    m_receiver->write(kSentences);
+    QTRY_COMPARE(m_form->Label20()->text(), u"12:35:19"_s);
+    QTRY_COMPARE(m_form->Label19()->text(), u"23.03.94"_s);
+    QCOMPARE(m_form->Label23()->text(), u"545.4 m"_s);
+    QCOMPARE(m_form->Label25()->text(), u"084.4"_s);
+    QCOMPARE(m_form->Label13()->text(), u"2.5"_s);
+    QCOMPARE(m_form->Label12()[0]->text(), u"04"_s);
+    QCOMPARE(buffer(), QString::fromLatin1(kSentences));
+}
+
+void tst_Ports::deactivationResetsDisplayBufferAndList() {
+    Ui::Form1 &ui = m_form->ui();
+    activate(ui.Command1, ui.Command3);
+    activate(ui.Command5, ui.Command7);
+    m_receiver->write(kSentences);
+    QTRY_COMPARE(m_form->Text1().size(), kSentences.size());
+    m_form->PollTick();
+    m_form->module1().ListSentenceTypes();
+    QCOMPARE(m_form->Label21()->text(), u"48 \u00B0  07.038 ' N"_s);
+    QVERIFY(!m_form->sentenceTypes().isEmpty());
+
+    traceLines.clear();
+    ui.Command2->click();
+    QVERIFY(!m_form->Timer1().isActive());
+    QVERIFY(!m_form->CommX1().IsOpen());
+    QCOMPARE(Indicator::colour(ui.Command3), Indicator::kRed);
+    QCOMPARE(ui.Command3->text(), u"Aus"_s);
+    QVERIFY(buffer().isEmpty());
+    QVERIFY(ui.Text1->toPlainText().isEmpty());
+    QVERIFY(m_form->sentenceTypes().isEmpty());
+    for (DisplayField *field : {m_form->Label19(), m_form->Label20(), m_form->Label21(),
+                                m_form->Label22(), m_form->Label23(), m_form->Label24(),
+                                m_form->Label25(), m_form->Label26(), m_form->Label13()})
+        QVERIFY2(field->text().isEmpty(), qPrintable(field->objectName()));
+    for (DisplayField *slot : m_form->Label12())
+        QVERIFY(slot->text().isEmpty());
+    // The display is emptied before the port closes, the buffer after it.
+    const qsizetype lastField = traceLines.lastIndexOf(QRegularExpression(uR"(\["field",.*)"_s));
+    const qsizetype closed = traceLines.indexOf(uR"(["port","CommX1","closed",""])"_s);
+    const qsizetype cleared = traceLines.indexOf(uR"(["buffer","cleared"])"_s);
+    QVERIFY2(lastField >= 0 && lastField < closed && closed < cleared,
+             qPrintable(traceLines.join(u"\n")));
+    QCOMPARE(traceLines.last(), uR"(["types",""])"_s);
+    // The output port is not touched.
+    QVERIFY(m_form->CommX2().IsOpen());
+    QCOMPARE(ui.Command7->text(), u"An"_s);
+}
+
+void tst_Ports::deactivationWithoutActivation() {
+    Ui::Form1 &ui = m_form->ui();
+    ui.Command2->click();
+    ui.Command6->click();
+    QCOMPARE(Indicator::colour(ui.Command3), Indicator::kRed);
+    QCOMPARE(ui.Command3->text(), u"Aus"_s);
+    QCOMPARE(Indicator::colour(ui.Command7), Indicator::kRed);
+    QCOMPARE(ui.Command7->text(), u"Aus"_s);
+    QVERIFY(!m_form->Timer1().isActive());
+    QVERIFY(buffer().isEmpty());
+    QVERIFY(!m_form->portMessage());
+}
+
+void tst_Ports::outputPortIsIndependent() {
+    Ui::Form1 &ui = m_form->ui();
+    // Reception and decoding without an output port.
+    activate(ui.Command1, ui.Command3);
+    m_receiver->write(kSentences);
+    QTRY_COMPARE(m_form->Text1().size(), kSentences.size());
+    m_form->PollTick();
+    QCOMPARE(m_form->Label20()->text(), u"12:35:19"_s);
+    QVERIFY(m_consumer->received().isEmpty());
+
+    // Starting and stopping the output leaves buffer, display and input port as they are.
+    setText(u"Combo8"_s, u"19200"_s);
+    activate(ui.Command5, ui.Command7);
+    const termios line = m_output->lineSettings(0);
+    QCOMPARE(uint(cfgetospeed(&line)), uint(B19200));
+    ui.Command6->click();
+    QCOMPARE(ui.Command7->text(), u"Aus"_s);
+    QVERIFY(!m_form->CommX2().IsOpen());
+    QCOMPARE(buffer(), QString::fromLatin1(kSentences));
+    QCOMPARE(m_form->Label20()->text(), u"12:35:19"_s);
+    QVERIFY(m_form->CommX1().IsOpen());
+    QVERIFY(m_form->Timer1().isActive());
+    QCOMPARE(ui.Command3->text(), u"An"_s);
+}
+
+void tst_Ports::failedActivation_data() {
+    QTest::addColumn<bool>("output");
+    QTest::addColumn<QString>("combo");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("input baud abc") << false << u"Combo2"_s << u"abc"_s;
+    QTest::newRow("input data bits 9") << false << u"Combo4"_s << u"9"_s;
+    QTest::newRow("input stop bits empty") << false << u"Combo5"_s << u" "_s;
+    QTest::newRow("input missing device") << false << u"Combo1"_s << u"/dev/pelora-missing"_s;
+    QTest::newRow("output baud abc") << true << u"Combo8"_s << u"abc"_s;
+    QTest::newRow("output data bits 9") << true << u"Combo10"_s << u"9"_s;
+    QTest::newRow("output missing device") << true << u"Combo7"_s << u"ttyPeloraMissing"_s;
+    QTest::newRow("output on the input's device") << true << u"Combo7"_s << u"1"_s;
+}
+
+void tst_Ports::failedActivation() {
+    QFETCH(bool, output);
+    QFETCH(QString, combo);
+    QFETCH(QString, text);
+    Ui::Form1 &ui = m_form->ui();
+    QPushButton *good = output ? ui.Command1 : ui.Command5;
+    QPushButton *bad = output ? ui.Command5 : ui.Command1;
+    QPushButton *goodIndicator = output ? ui.Command3 : ui.Command7;
+    QPushButton *badIndicator = output ? ui.Command7 : ui.Command3;
+    CommX &badPort = output ? m_form->CommX2() : m_form->CommX1();
+    activate(good, goodIndicator);
+
+    const QString typed = m_form->findChild<QComboBox *>(combo)->currentText();
+    setText(combo, text);
+    bad->click();
+    QVERIFY(!badPort.IsOpen());
+    // A first failed activation leaves the indicator as it was at start.
+    QCOMPARE(Indicator::colour(badIndicator), Indicator::kRed);
+    QVERIFY(badIndicator->text().isEmpty());
+    QCOMPARE(Indicator::colour(goodIndicator), Indicator::kGreen);
+    // The input activation has started the timer before it failed, and leaves it running.
+    QVERIFY(m_form->Timer1().isActive());
+
+    // The message waits without holding anything up: data still flows in meanwhile.
+    QByteArray sent;
+    if (output) {
+        sent += kSentences;
+        m_receiver->write(kSentences);
+        QTRY_COMPARE(buffer(), QString::fromLatin1(sent));
+    }
+    dismissMessage();
+
+    // Corrected, the same port works, and nothing received so far is lost.
+    m_form->Timer1().stop();
+    setText(combo, typed);
+    activate(bad, badIndicator);
+    m_form->Timer1().stop();
+    sent += "$GPTXT,01,01,02,after*00\r\n";
+    m_receiver->write("$GPTXT,01,01,02,after*00\r\n");
+    QTRY_COMPARE(buffer(), QString::fromLatin1(sent));
+    QTRY_VERIFY(m_consumer->received().endsWith("after*00\r\n"));
+}
+
+void tst_Ports::failedReactivationTellsTheTruth_data() {
+    QTest::addColumn<bool>("output");
+    QTest::addColumn<QString>("combo");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("staysOpen");
+    // A text that is no number never reaches the open port; a setting it refuses closes it.
+    QTest::newRow("input baud abc") << false << u"Combo2"_s << u"abc"_s << true;
+    QTest::newRow("input data bits 9") << false << u"Combo4"_s << u"9"_s << false;
+    QTest::newRow("input now missing") << false << u"Combo1"_s << u"/dev/pelora-missing"_s << false;
+    QTest::newRow("output baud abc") << true << u"Combo8"_s << u"abc"_s << true;
+    QTest::newRow("output data bits 9") << true << u"Combo10"_s << u"9"_s << false;
+}
+
+void tst_Ports::failedReactivationTellsTheTruth() {
+    QFETCH(bool, output);
+    QFETCH(QString, combo);
+    QFETCH(QString, text);
+    QFETCH(bool, staysOpen);
+    Ui::Form1 &ui = m_form->ui();
+    QPushButton *button = output ? ui.Command5 : ui.Command1;
+    QPushButton *indicator = output ? ui.Command7 : ui.Command3;
+    CommX &port = output ? m_form->CommX2() : m_form->CommX1();
+    activate(ui.Command1, ui.Command3);
+    activate(ui.Command5, ui.Command7);
+    m_form->Timer1().stop();
+
+    setText(combo, text);
+    button->click();
+    dismissMessage();
+    QCOMPARE(port.IsOpen(), staysOpen);
+    QCOMPARE(Indicator::colour(indicator), staysOpen ? Indicator::kGreen : Indicator::kRed);
+    QCOMPARE(indicator->text(), staysOpen ? u"An"_s : u"Aus"_s);
+
+    // What still runs, runs on unchanged.
+    m_receiver->write(kSentences);
+    if (m_form->CommX1().IsOpen())
+        QTRY_COMPARE(buffer(), QString::fromLatin1(kSentences));
+    if (m_form->CommX1().IsOpen() && m_form->CommX2().IsOpen())
+        QTRY_COMPARE(m_consumer->received(), kSentences);
+}
+
+void tst_Ports::unpluggedDevicesTurnIndicatorsRed() {
+    Ui::Form1 &ui = m_form->ui();
+    activate(ui.Command1, ui.Command3);
+    activate(ui.Command5, ui.Command7);
+    m_form->Timer1().stop();
+
+    m_receiver.reset();
+    m_input->stop();
+    QTRY_COMPARE(ui.Command3->text(), u"Aus"_s);
+    QCOMPARE(Indicator::colour(ui.Command3), Indicator::kRed);
+    QVERIFY(!m_form->CommX1().IsOpen());
+    QVERIFY(m_form->CommX2().IsOpen());
+
+    // The receiver comes back (under a new name here) and is activated again.
+    m_input = std::make_unique<PtyPair>();
+    QVERIFY2(m_input->start(), qPrintable(m_input->error()));
+    m_receiver = std::make_unique<FarEnd>(m_input->first());
+    qputenv("PELORA_COM1", m_input->second().toLocal8Bit());
+    activate(ui.Command1, ui.Command3);
+    m_form->Timer1().stop();
+    m_receiver->write(kSentences);
+    QTRY_COMPARE(buffer(), QString::fromLatin1(kSentences));
+    QTRY_COMPARE(m_consumer->received(), kSentences);
+
+    m_consumer.reset();
+    m_output->stop();
+    m_receiver->write("more\r\n"); // the write to the vanished device finds it gone
+    QTRY_COMPARE(ui.Command7->text(), u"Aus"_s);
+    QCOMPARE(Indicator::colour(ui.Command7), Indicator::kRed);
+    QVERIFY(!m_form->CommX2().IsOpen());
+    QTRY_COMPARE(buffer(), QString::fromLatin1(kSentences) + u"more\r\n"_s);
+    QCOMPARE(ui.Command3->text(), u"An"_s);
+    QVERIFY(!m_form->portMessage());
+}
+
+QTEST_MAIN(tst_Ports)
+#include "tst_ports.moc"
