@@ -1,14 +1,19 @@
 #include "app/receivebuffer.h"
 
 #include "app/trace.h"
+#include "nmea/sentence.h"
 
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
 
+#include <algorithm>
+
 ReceiveBuffer::ReceiveBuffer(QPlainTextEdit *view, QObject *parent)
     : QObject(parent)
     , m_view(view) {}
+
+ReceiveBuffer::~ReceiveBuffer() = default;
 
 QString ReceiveBuffer::displayText(QStringView chunk) {
     QString shown;
@@ -75,9 +80,19 @@ void ReceiveBuffer::append(const QString &chunk) {
     vertical->setValue(atEnd ? vertical->maximum() : top);
 }
 
+std::optional<QStringView> ReceiveBuffer::firstSentence(QStringView tag) {
+    auto extractor = std::find_if(m_extractors.begin(), m_extractors.end(),
+                                  [tag](const SentenceExtractor &e) { return e.tag() == tag; });
+    if (extractor == m_extractors.end())
+        extractor = m_extractors.insert(m_extractors.end(), SentenceExtractor(tag));
+    return extractor->extract(m_text);
+}
+
 void ReceiveBuffer::clear() {
     m_text.clear();
     m_pendingCarriageReturn = false;
+    for (SentenceExtractor &extractor : m_extractors)
+        extractor.reset();
     m_view->clear();
     trace({QStringLiteral("buffer"), QStringLiteral("cleared")});
 }

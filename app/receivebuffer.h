@@ -4,7 +4,11 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
+#include <vector>
+
 class QPlainTextEdit;
+class SentenceExtractor;
 
 // The receive buffer: every received byte as one character (Latin-1), exactly as it arrived.
 // The text box only shows it; decoders, type list, clipboard read the text held here, never the
@@ -13,6 +17,7 @@ class ReceiveBuffer : public QObject {
     Q_OBJECT
 public:
     explicit ReceiveBuffer(QPlainTextEdit *view, QObject *parent = nullptr);
+    ~ReceiveBuffer() override;
 
     QStringView text() const { return m_text; }
     qsizetype size() const { return m_text.size(); }
@@ -21,6 +26,10 @@ public:
     // and the view follows the end only while it is showing the end.
     void append(const QString &chunk);
     void clear();
+
+    // ExtractSentence over this buffer's text. The buffer only grows until it is emptied, so
+    // each tag's search goes on from where it stopped on the last call.
+    std::optional<QStringView> firstSentence(QStringView tag);
 
     // How a received text shows in the view: line ends as line breaks, other control characters
     // as visible symbols.
@@ -31,4 +40,5 @@ private:
     QString m_text;
     // A carriage return at the end of the last chunk whose line feed may follow in the next one.
     bool m_pendingCarriageReturn = false;
+    std::vector<SentenceExtractor> m_extractors;
 };

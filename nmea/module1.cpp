@@ -9,7 +9,8 @@ Module1::Module1(Form1 &form)
     : m_form(form) {}
 
 std::optional<QStringList> Module1::ReadSentence(QStringView tag, int minimumFields) const {
-    return readSentence(m_form.Text1().text(), tag, minimumFields, m_form.checksumTestOn());
+    return acceptSentence(m_form.Text1().firstSentence(tag), minimumFields,
+                          m_form.checksumTestOn());
 }
 
 void Module1::DecodeGGA() {

@@ -1,5 +1,31 @@
 #include "nmea/sentence.h"
 
+namespace {
+
+// From the tag's "$" up to the line end; only a carriage return belongs to the line end, so a
+// bare line feed keeps the checksum whole.
+QStringView sentenceBetween(QStringView buffer, qsizetype start, qsizetype lineFeed) {
+    qsizetype end = lineFeed;
+    if (buffer.at(end - 1) == u'\r')
+        --end;
+    return buffer.sliced(start, end - start);
+}
+
+// The first occurrence of the tag at or after from. Jumping from one "$" to the next is several
+// times faster than a general substring search: the character search is vectorised, and a
+// receiver's text has a "$" only every few dozen characters.
+qsizetype findTag(QStringView buffer, QStringView tag, qsizetype from) {
+    const QChar first = tag.front();
+    const QStringView rest = tag.sliced(1);
+    for (qsizetype at = buffer.indexOf(first, from); at >= 0; at = buffer.indexOf(first, at + 1)) {
+        if (buffer.sliced(at + 1).startsWith(rest))
+            return at;
+    }
+    return -1;
+}
+
+} // namespace
+
 std::optional<QStringView> ExtractSentence(QStringView buffer, QStringView tag) {
     const qsizetype start = buffer.indexOf(tag);
     if (start < 0)
@@ -7,11 +33,30 @@ std::optional<QStringView> ExtractSentence(QStringView buffer, QStringView tag) 
     const qsizetype lineFeed = buffer.indexOf(u'\n', start + tag.size());
     if (lineFeed < 0)
         return std::nullopt;
-    qsizetype end = lineFeed;
-    // Only a carriage return belongs to the line end; a bare line feed keeps the checksum whole.
-    if (buffer.at(end - 1) == u'\r')
-        --end;
-    return buffer.sliced(start, end - start);
+    return sentenceBetween(buffer, start, lineFeed);
+}
+
+std::optional<QStringView> SentenceExtractor::extract(QStringView buffer) {
+    if (buffer.size() < m_searchedTo)
+        reset(); // not the buffer searched before: start afresh
+    qsizetype lineFeedFrom = m_searchedTo;
+    if (m_tagAt < 0) {
+        // A tag may have begun in the last characters searched before.
+        m_tagAt = findTag(buffer, m_tag, qMax<qsizetype>(0, m_searchedTo - m_tag.size() + 1));
+        lineFeedFrom = m_tagAt + m_tag.size();
+    }
+    if (m_tagAt >= 0 && m_lineFeedAt < 0)
+        m_lineFeedAt = buffer.indexOf(u'\n', lineFeedFrom);
+    m_searchedTo = buffer.size();
+    if (m_lineFeedAt < 0)
+        return std::nullopt;
+    return sentenceBetween(buffer, m_tagAt, m_lineFeedAt);
+}
+
+void SentenceExtractor::reset() {
+    m_tagAt = -1;
+    m_lineFeedAt = -1;
+    m_searchedTo = 0;
 }
 
 QString ComputeChecksum(QStringView sentence) {
@@ -39,7 +84,11 @@ QStringList splitFields(QStringView sentence) {
 
 std::optional<QStringList> readSentence(QStringView buffer, QStringView tag, int minimumFields,
                                         bool checksumTest) {
-    const std::optional<QStringView> sentence = ExtractSentence(buffer, tag);
+    return acceptSentence(ExtractSentence(buffer, tag), minimumFields, checksumTest);
+}
+
+std::optional<QStringList> acceptSentence(std::optional<QStringView> sentence, int minimumFields,
+                                          bool checksumTest) {
     if (!sentence || !sentence->contains(u'*'))
         return std::nullopt;
     // Exact text comparison: a lower-case "6a" or a cut-off single digit does not match.

@@ -19,6 +19,25 @@ inline constexpr SentenceKind kRmc{u"$GPRMC", 10};
 // and a carriage return right before it are not part of it). Nothing while no line feed follows.
 std::optional<QStringView> ExtractSentence(QStringView buffer, QStringView tag);
 
+// ExtractSentence for a buffer that only grows between calls: the first occurrence of the tag
+// and of the line feed after it never change then, so each call searches only what was added
+// since the last one. reset() whenever the buffer is emptied.
+class SentenceExtractor {
+public:
+    explicit SentenceExtractor(QStringView tag)
+        : m_tag(tag.toString()) {}
+
+    QStringView tag() const { return m_tag; }
+    std::optional<QStringView> extract(QStringView buffer);
+    void reset();
+
+private:
+    QString m_tag;
+    qsizetype m_tagAt = -1;
+    qsizetype m_lineFeedAt = -1;
+    qsizetype m_searchedTo = 0; // end of the buffer at the last search
+};
+
 // Exclusive-or of the 8-bit codes between "$" and the first "*", as two upper-case hex digits.
 QString ComputeChecksum(QStringView sentence);
 
@@ -32,3 +51,6 @@ QStringList splitFields(QStringView sentence);
 // require at least minimumFields fields.
 std::optional<QStringList> readSentence(QStringView buffer, QStringView tag, int minimumFields,
                                         bool checksumTest);
+// The same rule for a sentence already extracted.
+std::optional<QStringList> acceptSentence(std::optional<QStringView> sentence, int minimumFields,
+                                          bool checksumTest);

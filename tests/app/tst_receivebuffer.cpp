@@ -42,6 +42,7 @@ private slots:
     void clickIntoBufferDoesNotSplice();
     void followsTheEndOnlyAtTheEnd();
     void clearEmptiesModelAndView();
+    void firstSentenceUntilCleared();
 
 private:
     std::unique_ptr<QPlainTextEdit> m_view;
@@ -171,6 +172,18 @@ void tst_ReceiveBuffer::clearEmptiesModelAndView() {
     // A carriage return before the clearing does not swallow the next line feed.
     m_buffer->append(u"\nx"_s);
     QCOMPARE(m_view->toPlainText(), u"\nx"_s);
+}
+
+void tst_ReceiveBuffer::firstSentenceUntilCleared() {
+    QCOMPARE(m_buffer->firstSentence(u"$GPGGA"), std::nullopt);
+    m_buffer->append(u"$GPGGA,first*00\r"_s);
+    QCOMPARE(m_buffer->firstSentence(u"$GPGGA"), std::nullopt);
+    m_buffer->append(u"\n$GPGGA,second*00\r\n"_s);
+    QCOMPARE(m_buffer->firstSentence(u"$GPGGA")->toString(), u"$GPGGA,first*00"_s);
+    m_buffer->clear();
+    m_buffer->append(u"$GPGGA,third*00\r\n"_s);
+    QCOMPARE(m_buffer->firstSentence(u"$GPGGA")->toString(), u"$GPGGA,third*00"_s);
+    QCOMPARE(m_buffer->firstSentence(u"$GPRMC"), std::nullopt);
 }
 
 QTEST_MAIN(tst_ReceiveBuffer)

@@ -1,5 +1,8 @@
 #include "nmea/sentence.h"
 
+#include "../testseed.h"
+
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -19,6 +22,7 @@ private slots:
     void accept();
     void fieldsKeepEmptiesAndChecksum();
     void positionsBeyondSixteenBits();
+    void extractorFollowsAGrowingBuffer();
 };
 
 void tst_Sentence::extract_data() {
@@ -149,6 +153,50 @@ void tst_Sentence::positionsBeyondSixteenBits() {
     const auto fields = readSentence(buffer, u"$GPGGA", 10, true);
     QVERIFY(fields);
     QCOMPARE(fields->at(1), u"123519"_s);
+}
+
+void tst_Sentence::extractorFollowsAGrowingBuffer() {
+    // Pieces that, cut anywhere, split tags, carriage returns and line feeds, with other talkers,
+    // lower case and junk between: the remembering search must answer as the plain one does,
+    // however often it is asked while the buffer grows, and again after the buffer is emptied.
+    const QStringList pieces{u"$GPGGA,1*00\r\n"_s,
+                             u"$GPG"_s,
+                             u"GA,2*00"_s,
+                             u"$GNGGA,3*00\r\n"_s,
+                             u"\r"_s,
+                             u"\n"_s,
+                             u"$"_s,
+                             u"GPRMC,4*00"_s,
+                             u"x$GPGSA,5*00\r\n"_s,
+                             u"$gpgga,6\r\n"_s,
+                             u"$$GPGSA$GPRMC"_s,
+                             QString(40, u'z')};
+    const QList<QStringView> tags{u"$GPGGA", u"$GPRMC", u"$GPGSA"};
+    QRandomGenerator random(testSeed());
+    for (int round = 0; round < 300; ++round) {
+        std::vector<SentenceExtractor> extractors(tags.begin(), tags.end());
+        QString buffer;
+        for (int step = 0; step < 40; ++step) {
+            if (random.bounded(15) == 0) {
+                buffer.clear();
+                for (SentenceExtractor &extractor : extractors)
+                    extractor.reset();
+            }
+            const QString piece = pieces.at(random.bounded(pieces.size()));
+            const qsizetype cut = random.bounded(piece.size() + 1);
+            buffer += piece.left(cut);
+            buffer += piece.mid(cut, random.bounded(2) ? piece.size() : 0);
+            if (random.bounded(3) == 0)
+                continue; // not asked on every growth
+            for (SentenceExtractor &extractor : extractors) {
+                const auto expected = ExtractSentence(buffer, extractor.tag());
+                const auto actual = extractor.extract(buffer);
+                QCOMPARE(actual.has_value(), expected.has_value());
+                if (expected)
+                    QCOMPARE(actual->toString(), expected->toString());
+            }
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Sentence)
