@@ -7,7 +7,9 @@
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 
 using namespace Qt::StringLiterals;
 
@@ -43,8 +45,16 @@ private slots:
     void followsTheEndOnlyAtTheEnd();
     void clearEmptiesModelAndView();
     void firstSentenceUntilCleared();
+    void viewCatchesUpOnItsOwn();
+    void viewKeepsTheLastLines();
 
 private:
+    // One chunk, shown at once instead of after the view's delay.
+    void receive(const QString &chunk) {
+        m_buffer->append(chunk);
+        m_buffer->updateView();
+    }
+
     std::unique_ptr<QPlainTextEdit> m_view;
     std::unique_ptr<ReceiveBuffer> m_buffer;
 };
@@ -82,16 +92,18 @@ void tst_ReceiveBuffer::keepsEveryCharacterWhateverTheChunks() {
         at += size;
     }
     QCOMPARE(m_buffer->text().toString(), text);
-    // The view shows the same text line for line (CR LF, lone CR and lone LF each end a line).
+    // Shown all at once, the view has the same text line for line (CR LF, lone CR and lone LF
+    // each end a line).
+    m_buffer->updateView();
     QString lines = text;
     lines.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
     QCOMPARE(m_view->toPlainText().count(u'\n'), lines.count(u'\n') - (text.endsWith(u'\r')));
 }
 
 void tst_ReceiveBuffer::lineEndsSplitAcrossChunksShowOnce() {
-    m_buffer->append(u"$GPGGA,1*00\r"_s);
-    m_buffer->append(u"\n$GPRMC,2*00\r"_s);
-    m_buffer->append(u"\n"_s);
+    receive(u"$GPGGA,1*00\r"_s);
+    receive(u"\n$GPRMC,2*00\r"_s);
+    receive(u"\n"_s);
     QCOMPARE(m_buffer->text().toString(), u"$GPGGA,1*00\r\n$GPRMC,2*00\r\n"_s);
     QCOMPARE(m_view->toPlainText(), u"$GPGGA,1*00\n$GPRMC,2*00\n"_s);
 }
@@ -104,7 +116,7 @@ void tst_ReceiveBuffer::selectionStaysPut_data() {
 
 void tst_ReceiveBuffer::selectionStaysPut() {
     QFETCH(bool, toTheEnd);
-    m_buffer->append(numberedLines(0, 5));
+    receive(numberedLines(0, 5));
     QTextCursor selection(m_view->document());
     const int start = m_view->toPlainText().indexOf(u"$GPTXT,line 2"_s);
     selection.setPosition(start);
@@ -115,7 +127,7 @@ void tst_ReceiveBuffer::selectionStaysPut() {
     m_view->setTextCursor(selection);
     const QString selected = m_view->textCursor().selectedText();
 
-    m_buffer->append(numberedLines(5, 3));
+    receive(numberedLines(5, 3));
 
     QCOMPARE(m_view->textCursor().selectedText(), selected);
     QCOMPARE(m_view->textCursor().anchor(), selection.anchor());
@@ -123,11 +135,11 @@ void tst_ReceiveBuffer::selectionStaysPut() {
 }
 
 void tst_ReceiveBuffer::clickIntoBufferDoesNotSplice() {
-    m_buffer->append(u"$GPGGA,123519,4807.0"_s);
+    receive(u"$GPGGA,123519,4807.0"_s);
     QTextCursor click(m_view->document());
     click.setPosition(8);
     m_view->setTextCursor(click);
-    m_buffer->append(u"38,N*00\r\n"_s);
+    receive(u"38,N*00\r\n"_s);
     QCOMPARE(m_buffer->text().toString(), u"$GPGGA,123519,4807.038,N*00\r\n"_s);
     QCOMPARE(m_view->toPlainText(), u"$GPGGA,123519,4807.038,N*00\n"_s);
 }
@@ -136,18 +148,18 @@ void tst_ReceiveBuffer::followsTheEndOnlyAtTheEnd() {
     m_view->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
     QScrollBar *bar = m_view->verticalScrollBar();
-    m_buffer->append(numberedLines(0, 100));
+    receive(numberedLines(0, 100));
     QVERIFY(bar->maximum() > 0);
     QCOMPARE(bar->value(), bar->maximum());
 
-    m_buffer->append(numberedLines(100, 50));
+    receive(numberedLines(100, 50));
     QCOMPARE(bar->value(), bar->maximum());
     QVERIFY(m_view->toPlainText().endsWith(u"line 149*00\n"_s));
 
     // Scrolled back to read: the view stays on those lines while more arrives, also with a
     // selection that reaches the end.
     bar->setValue(10);
-    m_buffer->append(numberedLines(150, 50));
+    receive(numberedLines(150, 50));
     QCOMPARE(bar->value(), 10);
     QVERIFY(bar->maximum() > 10);
     QTextCursor toEnd(m_view->document());
@@ -155,22 +167,22 @@ void tst_ReceiveBuffer::followsTheEndOnlyAtTheEnd() {
     toEnd.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     m_view->setTextCursor(toEnd);
     bar->setValue(10);
-    m_buffer->append(numberedLines(200, 5));
+    receive(numberedLines(200, 5));
     QCOMPARE(bar->value(), 10);
 
     // Back at the end: following resumes.
     bar->setValue(bar->maximum());
-    m_buffer->append(numberedLines(205, 50));
+    receive(numberedLines(205, 50));
     QCOMPARE(bar->value(), bar->maximum());
 }
 
 void tst_ReceiveBuffer::clearEmptiesModelAndView() {
-    m_buffer->append(u"$GPGGA\r"_s);
+    receive(u"$GPGGA\r"_s);
     m_buffer->clear();
     QVERIFY(m_buffer->text().isEmpty());
     QVERIFY(m_view->toPlainText().isEmpty());
     // A carriage return before the clearing does not swallow the next line feed.
-    m_buffer->append(u"\nx"_s);
+    receive(u"\nx"_s);
     QCOMPARE(m_view->toPlainText(), u"\nx"_s);
 }
 
@@ -184,6 +196,39 @@ void tst_ReceiveBuffer::firstSentenceUntilCleared() {
     m_buffer->append(u"$GPGGA,third*00\r\n"_s);
     QCOMPARE(m_buffer->firstSentence(u"$GPGGA")->toString(), u"$GPGGA,third*00"_s);
     QCOMPARE(m_buffer->firstSentence(u"$GPRMC"), std::nullopt);
+}
+
+void tst_ReceiveBuffer::viewCatchesUpOnItsOwn() {
+    m_buffer->append(u"$GPGGA,1*00\r"_s);
+    m_buffer->append(u"\n$GPRMC,2*00\r\n"_s);
+    // The text is there at once for the decoders; the view follows shortly, in one go.
+    QCOMPARE(m_buffer->text().toString(), u"$GPGGA,1*00\r\n$GPRMC,2*00\r\n"_s);
+    QTRY_COMPARE(m_view->toPlainText(), u"$GPGGA,1*00\n$GPRMC,2*00\n"_s);
+}
+
+void tst_ReceiveBuffer::viewKeepsTheLastLines() {
+    m_view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+    const int lines = ReceiveBuffer::kViewLines;
+    receive(numberedLines(0, lines - 100));
+    // The user scrolls back to read a line and selects it.
+    QScrollBar *bar = m_view->verticalScrollBar();
+    bar->setValue(1000);
+    const QTextBlock read = m_view->document()->findBlockByLineNumber(1000);
+    QTextCursor selection(read);
+    selection.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    m_view->setTextCursor(selection);
+    QCOMPARE(selection.selectedText(), u"$GPTXT,line 1000*00"_s);
+
+    // More than the view keeps arrives: its oldest lines go, the text keeps everything, and
+    // the line being read stays where it was on the screen, still selected.
+    receive(numberedLines(lines - 100, 300));
+    QCOMPARE(m_buffer->text().toString(), numberedLines(0, lines + 200));
+    QCOMPARE(m_view->document()->blockCount(), lines);
+    QVERIFY(m_view->toPlainText().endsWith(u"line %1*00\n"_s.arg(lines + 199)));
+    QCOMPARE(m_view->textCursor().selectedText(), u"$GPTXT,line 1000*00"_s);
+    const QTextBlock top = m_view->document()->findBlockByLineNumber(bar->value());
+    QCOMPARE(top.text(), u"$GPTXT,line 1000*00"_s);
 }
 
 QTEST_MAIN(tst_ReceiveBuffer)
