@@ -30,6 +30,11 @@ CommX::CommX(const QString &name, QObject *parent)
     connect(&m_port, &QSerialPort::errorOccurred, this, &CommX::handleError);
 }
 
+CommX::~CommX() {
+    // The port closes as it goes; nothing it reports then may reach a half-destroyed control.
+    m_port.disconnect(this);
+}
+
 void CommX::PortName(const QString &name) {
     m_settings.portName = name;
 }

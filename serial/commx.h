@@ -11,6 +11,7 @@ class CommX : public QObject {
 public:
     // The name tells the two instances apart in the trace ("CommX1").
     explicit CommX(const QString &name, QObject *parent = nullptr);
+    ~CommX() override;
 
     void PortName(const QString &name);
     void BaudRate(qint32 bitsPerSecond);
