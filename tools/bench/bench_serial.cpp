@@ -142,12 +142,20 @@ int main(int argc, char *argv[]) {
     // Time every tick: the timer calls the same handler, through a stopwatch.
     QObject::disconnect(&form.Timer1(), &QTimer::timeout, &form, &Form1::PollTick);
     double longestTick = 0;
+    qsizetype bufferAtLongest = 0;
+    qsizetype largestBuffer = 0;
     int ticks = 0;
     QObject::connect(&form.Timer1(), &QTimer::timeout, &form, [&] {
+        const qsizetype buffered = form.Text1().size();
+        largestBuffer = qMax(largestBuffer, buffered);
         QElapsedTimer stopwatch;
         stopwatch.start();
         form.PollTick();
-        longestTick = qMax(longestTick, stopwatch.nsecsElapsed() / 1e6);
+        const double duration = stopwatch.nsecsElapsed() / 1e6;
+        if (duration > longestTick) {
+            longestTick = duration;
+            bufferAtLongest = buffered;
+        }
         ++ticks;
     });
     qint64 received = 0;
@@ -212,7 +220,9 @@ int main(int argc, char *argv[]) {
     std::printf("receive buffer at end    %.1f MB\n", form.Text1().size() / 1e6);
     std::printf("window thread CPU        %.2f s, %.1f %% of one core, %.3f s per MB\n", cpu,
                 100 * cpu / elapsed, mb > 0 ? cpu / mb : 0.0);
-    std::printf("ticks                    %d, longest %.2f ms\n", ticks, longestTick);
+    std::printf("ticks                    %d, longest %.2f ms (buffer %.1f MB), largest buffer "
+                "%.1f MB\n",
+                ticks, longestTick, bufferAtLongest / 1e6, largestBuffer / 1e6);
     std::printf("ticks over the whole buffer: %.2f ms, %.2f ms with the type list\n", ordinaryTick,
                 rebuildTick);
     std::printf("peak RSS                 %.0f MB\n", usage.ru_maxrss / 1024.0);
