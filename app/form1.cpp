@@ -42,6 +42,9 @@ Form1::Form1(Desktop desktop, QWidget *parent)
     connect(Label21(), &DisplayField::changed, this, &Form1::LatitudeChanged);
     connect(Label22(), &DisplayField::changed, this, &Form1::LongitudeChanged);
 
+    connect(m_ui->Command8, &QPushButton::clicked, this, &Form1::BuildPlaceLink);
+    connect(m_ui->Command9, &QPushButton::clicked, this, &Form1::OpenPlaceLink);
+
     MainWindowLoad();
 }
 

@@ -64,6 +64,10 @@ public:
     // Whether the map window exists right now, without creating it.
     bool hasMapWindow() const { return !m_form3.isNull(); }
 
+    // Place link: "Google Link" and "Öffnen".
+    void BuildPlaceLink();
+    void OpenPlaceLink();
+
 private:
     std::unique_ptr<Ui::Form1> m_ui;
     std::array<DisplayField *, 12> m_label12{};
