@@ -44,6 +44,10 @@ Form1::Form1(Desktop desktop, QWidget *parent)
 
     connect(m_ui->Command8, &QPushButton::clicked, this, &Form1::BuildPlaceLink);
     connect(m_ui->Command9, &QPushButton::clicked, this, &Form1::OpenPlaceLink);
+    connect(m_ui->rechner, &QAction::triggered, this, &Form1::StartConverter);
+    connect(m_ui->karte, &QAction::triggered, this, &Form1::ShowMapWindow);
+    connect(m_ui->info, &QAction::triggered, this, &Form1::ShowAboutBox);
+    connect(m_ui->ende, &QAction::triggered, this, &Form1::EndProgram);
 
     MainWindowLoad();
 }

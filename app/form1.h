@@ -68,6 +68,15 @@ public:
     void BuildPlaceLink();
     void OpenPlaceLink();
 
+    // Menu commands.
+    void StartConverter();
+    void ShowMapWindow();
+    void ShowAboutBox();
+    void EndProgram();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     std::unique_ptr<Ui::Form1> m_ui;
     std::array<DisplayField *, 12> m_label12{};
