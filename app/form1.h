@@ -1,14 +1,18 @@
 #pragma once
 
+#include "app/desktop.h"
 #include "app/displayfield.h"
 #include "app/receivebuffer.h"
 #include "nmea/module1.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 
 #include <array>
 #include <memory>
+
+class Form3;
 
 namespace Ui {
 class Form1;
@@ -20,6 +24,7 @@ class Form1 : public QMainWindow {
     Q_OBJECT
 public:
     explicit Form1(QWidget *parent = nullptr);
+    explicit Form1(Desktop desktop, QWidget *parent = nullptr);
     ~Form1() override;
 
     Ui::Form1 &ui() { return *m_ui; }
@@ -54,6 +59,24 @@ public:
     void LatitudeChanged();
     void LongitudeChanged();
 
+    // The map window, created hidden if it does not exist.
+    Form3 *mapWindow();
+    // Whether the map window exists right now, without creating it.
+    bool hasMapWindow() const { return !m_form3.isNull(); }
+
+    // Place link: "Google Link" and "Öffnen".
+    void BuildPlaceLink();
+    void OpenPlaceLink();
+
+    // Menu commands.
+    void StartConverter();
+    void ShowMapWindow();
+    void ShowAboutBox();
+    void EndProgram();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     std::unique_ptr<Ui::Form1> m_ui;
     std::array<DisplayField *, 12> m_label12{};
@@ -61,4 +84,6 @@ private:
     Module1 m_module1;
     QTimer m_timer1;
     QString m_sentenceTypes;
+    Desktop m_desktop;
+    QPointer<Form3> m_form3; // lives until the user closes it
 };
