@@ -17,10 +17,14 @@ std::unique_ptr<Ui::Form1> createUi(QMainWindow *window) {
 } // namespace
 
 Form1::Form1(QWidget *parent)
+    : Form1(Desktop(), parent) {}
+
+Form1::Form1(Desktop desktop, QWidget *parent)
     : QMainWindow(parent)
     , m_ui(createUi(this))
     , m_text1(m_ui->Text1)
-    , m_module1(*this) {
+    , m_module1(*this)
+    , m_desktop(std::move(desktop)) {
     m_label12 = {m_ui->Label12_0, m_ui->Label12_1, m_ui->Label12_2,  m_ui->Label12_3,
                  m_ui->Label12_4, m_ui->Label12_5, m_ui->Label12_6,  m_ui->Label12_7,
                  m_ui->Label12_8, m_ui->Label12_9, m_ui->Label12_10, m_ui->Label12_11};
@@ -39,6 +43,13 @@ Form1::Form1(QWidget *parent)
     connect(Label22(), &DisplayField::changed, this, &Form1::LongitudeChanged);
     connectPorts();
     connectPollCycle();
+
+    connect(m_ui->Command8, &QPushButton::clicked, this, &Form1::BuildPlaceLink);
+    connect(m_ui->Command9, &QPushButton::clicked, this, &Form1::OpenPlaceLink);
+    connect(m_ui->rechner, &QAction::triggered, this, &Form1::StartConverter);
+    connect(m_ui->karte, &QAction::triggered, this, &Form1::ShowMapWindow);
+    connect(m_ui->info, &QAction::triggered, this, &Form1::ShowAboutBox);
+    connect(m_ui->ende, &QAction::triggered, this, &Form1::EndProgram);
 
     MainWindowLoad();
 }
@@ -88,9 +99,3 @@ void Form1::setSentenceTypes(const QString &list) {
 void Form1::MainWindowLoad() {
     m_ui->Combo6->setCurrentText(QStringLiteral("+1"));
 }
-
-void Form1::UpdateLocalTime() {}
-
-void Form1::LatitudeChanged() {}
-
-void Form1::LongitudeChanged() {}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/desktop.h"
 #include "app/displayfield.h"
 #include "app/receivebuffer.h"
 #include "nmea/module1.h"
@@ -12,6 +13,7 @@
 #include <array>
 #include <memory>
 
+class Form3;
 class QMessageBox;
 class QPushButton;
 
@@ -25,6 +27,7 @@ class Form1 : public QMainWindow {
     Q_OBJECT
 public:
     explicit Form1(QWidget *parent = nullptr);
+    explicit Form1(Desktop desktop, QWidget *parent = nullptr);
     ~Form1() override;
 
     Ui::Form1 &ui() { return *m_ui; }
@@ -75,6 +78,24 @@ public:
     void ChooseInterval(qint16 index);
     void CopyBuffer();
 
+    // The map window, created hidden if it does not exist.
+    Form3 *mapWindow();
+    // Whether the map window exists right now, without creating it.
+    bool hasMapWindow() const { return !m_form3.isNull(); }
+
+    // Place link: "Google Link" and "Öffnen".
+    void BuildPlaceLink();
+    void OpenPlaceLink();
+
+    // Menu commands.
+    void StartConverter();
+    void ShowMapWindow();
+    void ShowAboutBox();
+    void EndProgram();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void connectPorts();
     void connectPollCycle();
@@ -86,6 +107,8 @@ private:
     Module1 m_module1;
     QTimer m_timer1;
     QString m_sentenceTypes;
+    Desktop m_desktop;
+    QPointer<Form3> m_form3; // lives until the user closes it
     CommX m_commX1{QStringLiteral("CommX1")};
     CommX m_commX2{QStringLiteral("CommX2")};
     QPointer<QMessageBox> m_portMessage;

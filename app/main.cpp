@@ -1,10 +1,34 @@
 #include "app/form1.h"
+#include "map/webpageloader.h"
+#include "version.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
 
 int main(int argc, char *argv[]) {
+    // The web engine behind the map window shares its graphics context with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("pelora"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Pelora"));
+    QApplication::setApplicationVersion(QStringLiteral(PELORA_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("pelora"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Monitor for a GPS receiver that sends NMEA 0183 over a serial line.\n"
+        "Port \"n\" of the lists opens /dev/ttyS<n-1>, or the device named by the environment\n"
+        "variable PELORA_COM<n>; a list text starting with \"/\" is used as a device path.\n"
+        "Set QT_LOGGING_RULES=\"pelora.trace.debug=true\" to trace every displayed value."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.process(app);
+
     Form1 form;
     form.show();
+    // Starting the web engine takes tens of milliseconds; done now, while no port is active
+    // yet, the first position change does not have to wait for it.
+    QTimer::singleShot(0, &form, &warmUpWebEngine);
     return app.exec();
 }

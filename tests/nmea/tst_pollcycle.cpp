@@ -2,6 +2,7 @@
 // emptied at 20, counting only while the input port is open; the interval choice; the clipboard.
 #include "../serial/ptypair.h"
 #include "app/form1.h"
+#include "tests/support/testdesktop.h"
 #include "ui_form1.h"
 
 #include <QClipboard>
@@ -55,6 +56,7 @@ private:
     qint16 count() const { return m_form->module1().tickCount; }
 
     std::unique_ptr<PtyPair> m_pair;
+    TestDesktop m_desktop; // the position changes load the map: keep it off the network
     std::unique_ptr<Form1> m_form;
 };
 
@@ -67,7 +69,7 @@ void tst_PollCycle::init() {
     m_pair = std::make_unique<PtyPair>();
     QVERIFY2(m_pair->start(), qPrintable(m_pair->error()));
     qputenv("PELORA_COM1", m_pair->second().toLocal8Bit());
-    m_form = std::make_unique<Form1>();
+    m_form = std::make_unique<Form1>(m_desktop.services());
     traceLines.clear();
 }
 

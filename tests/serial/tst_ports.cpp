@@ -4,6 +4,7 @@
 #include "app/form1.h"
 #include "app/indicator.h"
 #include "ptypair.h"
+#include "tests/support/testdesktop.h"
 #include "ui_form1.h"
 
 #include <QDir>
@@ -68,6 +69,7 @@ private:
     std::unique_ptr<PtyPair> m_output; // first: the program's output port, second: the consumer
     std::unique_ptr<FarEnd> m_receiver;
     std::unique_ptr<FarEnd> m_consumer;
+    TestDesktop m_desktop; // the position changes load the map: keep it off the network
     std::unique_ptr<Form1> m_form;
 };
 
@@ -87,7 +89,7 @@ void tst_Ports::init() {
     // Port "1" is the simulated receiver, as the start script sets it up; the output port is
     // typed into its list as a path.
     qputenv("PELORA_COM1", m_input->second().toLocal8Bit());
-    m_form = std::make_unique<Form1>();
+    m_form = std::make_unique<Form1>(m_desktop.services());
     m_form->ui().Combo7->setCurrentText(m_output->first());
     traceLines.clear();
 }

@@ -7,6 +7,7 @@
 // consuming program are threads of this tool; only the window's thread is charged.
 #include "app/form1.h"
 #include "ptypair.h"
+#include "tests/support/testdesktop.h"
 #include "ui_form1.h"
 
 #include <QApplication>
@@ -123,7 +124,10 @@ int main(int argc, char *argv[]) {
     }
     qputenv("PELORA_COM1", input.second().toLocal8Bit());
 
-    Form1 form;
+    // Map addresses are built as usual but not loaded: the figures are the program's, not the
+    // network's or the web engine's.
+    TestDesktop desktop;
+    Form1 form(desktop.services());
     form.show();
     Ui::Form1 &ui = form.ui();
     const QList<QAbstractButton *> choices = ui.Option1->buttons();

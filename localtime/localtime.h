@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// The text of the local date-and-time field, from the UTC date field ("06.12.26", or empty),
+// the UTC time field ("23:00:00"), the time-zone entry ("+1", "-5", "0") and the summer-time
+// tick. With a date: "07.12.2026 00:30:05", or the date alone at exactly midnight; without one:
+// "00:30:05", wrapping past midnight. Day and month are always read first and written in the
+// German form, whatever the machine's locale; the two-digit year means 20yy.
+//
+// No value means the field keeps its text: both fields empty (the display reset), or a text that
+// cannot be read as a date or time ("::" without a fix, ".." without a date).
+std::optional<QString> localTimeText(const QString &date, const QString &time,
+                                     const QString &offset, bool summerTime);

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Without a display: runs the monitor on Xvfb, activates the input port by keyboard as a user
+# would, waits for decoded values and the sentence-type list, saves a screenshot and prints
+# what the monitor shows. Called by run.sh with the build folder; PELORA_COM1 is set.
+set -euo pipefail
+build=$1
+timeout_s=${PELORA_DEMO_TIMEOUT:-40}
+
+workdir=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$workdir"
+}
+trap cleanup EXIT
+
+display=""
+for n in $(seq 90 130); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
+done
+[ -n "$display" ] || { echo "demo: no free X display number" >&2; exit 1; }
+Xvfb "$display" -screen 0 1024x600x24 -nolisten tcp >"$workdir/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+trace="$workdir/trace.log"
+QT_LOGGING_RULES="pelora.trace.debug=true" QT_QPA_PLATFORM=xcb "$build/app/pelora" 2>"$trace" &
+pids+=($!)
+
+window=""
+for _ in $(seq 100); do
+  window=$(xdotool search --name '^Pelora$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || { echo "demo: the Pelora window did not appear" >&2; cat "$trace" >&2; exit 1; }
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+sleep 0.5
+# Keyboard order starts at the port list "1"; five Tabs reach "Port aktivieren".
+xdotool key --delay 80 Tab Tab Tab Tab Tab space
+
+wait_for() { # pattern, what
+  for _ in $(seq $((timeout_s * 10))); do
+    grep -q "$1" "$trace" && return 0
+    sleep 0.1
+  done
+  echo "demo: $2 did not appear within ${timeout_s}s" >&2
+  grep -E 'pelora.trace|"port"' "$trace" | tail -n 20 >&2
+  return 1
+}
+wait_for '\["port","CommX1","open"' "the opened input port"
+wait_for '\["field","Label20","[0-9]' "the decoded UTC time"
+wait_for '\["types",' "the sentence-type list"
+sleep 0.5
+
+shot="$build/pelora-demo.png"
+import -window root -crop 915x520+0+0 "$shot"
+
+echo "Decoded by the monitor (last value of each field):"
+grep -o '\["field",.*\]' "$trace" | awk -F'","' '{ name=$2; sub(/^"/, "", name); v=$3; sub(/"\]$/, "", v); last[name]=v; if (!(name in seen)) { seen[name]=1; order[++n]=name } }
+  END { for (i = 1; i <= n; i++) printf "  %-12s %s\n", order[i], last[order[i]] }'
+echo "Sentence types:"
+grep -o '\["types",.*\]' "$trace" | tail -n 1 | sed 's/^\["types","//; s/"\]$//; s/\\n/\n/g' | sed '/^$/d; s/^/  /'
+echo "Screenshot: $shot"
