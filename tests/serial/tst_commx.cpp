@@ -21,13 +21,6 @@ void captureTrace(QtMsgType type, const QMessageLogContext &context, const QStri
         defaultHandler(type, context, message);
 }
 
-QByteArray allByteValues() {
-    QByteArray bytes;
-    for (int b = 0; b < 256; ++b)
-        bytes += char(b);
-    return bytes;
-}
-
 } // namespace
 
 class tst_CommX : public QObject {
@@ -37,11 +30,9 @@ private slots:
     void init();
     void cleanup();
     void sendsOnlyWhileOpen();
-    void everyByteValueBothWays();
     void lineSettings_data();
     void lineSettings();
     void missingDevice();
-    void deviceAlreadyInUse();
     void openAgainKeepsTheLine();
     void deviceThatGoesAwayIsReportedOnce();
 
@@ -83,22 +74,6 @@ void tst_CommX::sendsOnlyWhileOpen() {
     port.Send(u"dropped"_s);
     QCOMPARE(traceLines.first(), uR"(["port","CommX2","closed",""])"_s);
     QVERIFY(traceLines.contains(uR"(["port","CommX2","open","%1"])"_s.arg(m_pair->first())));
-}
-
-void tst_CommX::everyByteValueBothWays() {
-    CommX port(u"CommX1"_s);
-    FarEnd far(m_pair->second());
-    connect(&port, &CommX::DataReceived, this,
-            [this](const QString &chunk) { m_received += chunk; });
-    port.PortName(m_pair->first());
-    QVERIFY(port.Open());
-    const QByteArray bytes = allByteValues().repeated(4);
-    far.write(bytes);
-    port.Send(QString::fromLatin1(bytes));
-    QTRY_COMPARE(m_received.size(), bytes.size());
-    QCOMPARE(m_received, QString::fromLatin1(bytes));
-    QTRY_COMPARE(far.received().size(), bytes.size());
-    QCOMPARE(far.received(), bytes);
 }
 
 void tst_CommX::lineSettings_data() {
@@ -156,23 +131,6 @@ void tst_CommX::missingDevice() {
     QCOMPARE(port.device(), u"/dev/pelora-no-such-device"_s);
     QCOMPARE(traceLines,
              QStringList{uR"(["port","CommX1","failed","/dev/pelora-no-such-device"])"_s});
-}
-
-void tst_CommX::deviceAlreadyInUse() {
-    CommX input(u"CommX1"_s);
-    CommX output(u"CommX2"_s);
-    FarEnd far(m_pair->second());
-    connect(&input, &CommX::DataReceived, this,
-            [this](const QString &chunk) { m_received += chunk; });
-    input.PortName(m_pair->first());
-    output.PortName(m_pair->first());
-    QVERIFY(input.Open());
-    QVERIFY(!output.Open());
-    QVERIFY(!output.IsOpen());
-    // The first user keeps its line.
-    QVERIFY(input.IsOpen());
-    far.write("$GPGGA\r\n");
-    QTRY_COMPARE(m_received, u"$GPGGA\r\n"_s);
 }
 
 void tst_CommX::openAgainKeepsTheLine() {
