@@ -6,15 +6,23 @@
 #include <QCommandLineParser>
 #include <QTimer>
 
-int main(int argc, char *argv[]) {
-    // The web engine behind the map window shares its graphics context with the widgets.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("pelora"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Pelora"));
-    QApplication::setApplicationVersion(QStringLiteral(PELORA_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("pelora"));
+#include <cstring>
 
+namespace {
+
+// Help and version are printed without a window system, so they work on a machine without a
+// display too.
+bool onlyPrints(int argc, char *argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : {"-h", "--help", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+void parseCommandLine(const QCoreApplication &app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Monitor for a GPS receiver that sends NMEA 0183 over a serial line.\n"
@@ -24,6 +32,25 @@ int main(int argc, char *argv[]) {
     parser.addHelpOption();
     parser.addVersionOption();
     parser.process(app);
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QCoreApplication::setApplicationName(QStringLiteral("pelora"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PELORA_VERSION));
+    if (onlyPrints(argc, argv)) {
+        const QCoreApplication app(argc, argv);
+        parseCommandLine(app);
+        return 0;
+    }
+
+    // The web engine behind the map window shares its graphics context with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Pelora"));
+    QApplication::setDesktopFileName(QStringLiteral("pelora"));
+    parseCommandLine(app);
 
     Form1 form;
     form.show();
