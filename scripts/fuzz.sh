@@ -35,5 +35,6 @@ for target in "${targets[@]}"; do
     mkdir -p "$corpus" "$crashes"
     echo "== $target for ${seconds}s" >&2
     "$build/tests/fuzz/$target" -max_total_time="$seconds" -max_len=65536 -timeout=30 \
-        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$crashes/" "$corpus" "$seeds"
+        -rss_limit_mb=2048 -dict=tests/fuzz/nmea.dict -print_final_stats=1 \
+        -artifact_prefix="$crashes/" "$corpus" "$seeds"
 done
