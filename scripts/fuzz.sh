@@ -13,7 +13,7 @@ logs=${PELORA_TESTDATA:-../shared/testdata/nmea}
 targets=(fuzz_sentence fuzz_sentencetypes)
 
 scripts/setup-deps.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
       -DPELORA_FUZZ=ON -DBUILD_TESTING=OFF
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
