@@ -1,5 +1,6 @@
 // Arbitrary received bytes through the acceptance rule of the three decoded sentence types:
-// extraction, checksum, field split, and the display texts cut from an accepted sentence.
+// extraction (whole and chunk by chunk), checksum, field split, and the display texts cut from an
+// accepted sentence.
 // Every property is checked against a plain restatement of the rule, not against the code.
 #include "nmea/decoders.h"
 #include "nmea/sentence.h"
@@ -43,6 +44,39 @@ void checkExtraction(const QString &buffer, QStringView tag,
         require(!sentence->endsWith(u'\r')); // a carriage return before the line feed is dropped
     else
         require(lineEnd.startsWith(u"\r\n"));
+}
+
+// The receive buffer grows chunk by chunk and is emptied now and then; after every chunk the
+// extraction that searches only what was added must give what a search of the whole buffer gives.
+// The first input bytes choose the chunk sizes and where the buffer is emptied.
+void checkIncrementalExtraction(QStringView bytes, QStringView tag) {
+    quint32 random = 0x9E3779B9u;
+    for (qsizetype i = 0; i < std::min<qsizetype>(bytes.size(), 4); ++i)
+        random = random * 31 + bytes.at(i).unicode();
+    const auto next = [&random] {
+        random ^= random << 13;
+        random ^= random >> 17;
+        random ^= random << 5;
+        return random;
+    };
+    SentenceExtractor extractor(tag);
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    while (end < bytes.size()) {
+        if (next() % 16 == 0) {
+            begin = end;
+            extractor.reset();
+        }
+        // Mostly small chunks, as a serial line delivers them, sometimes a large one.
+        const quint32 chunk = next() % 8 == 0 ? next() % 4096 : next() % 64;
+        end = std::min<qsizetype>(bytes.size(), end + 1 + chunk);
+        const QStringView buffer = bytes.sliced(begin, end - begin);
+        const std::optional<QStringView> found = extractor.extract(buffer);
+        const std::optional<QStringView> expected = ExtractSentence(buffer, tag);
+        require(found.has_value() == expected.has_value());
+        if (found)
+            require(found->data() == expected->data() && found->size() == expected->size());
+    }
 }
 
 // Two upper-case hex digits of the exclusive-or of the codes between "$" and the first "*".
@@ -124,6 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const QStringView tag(kind.tag);
         const std::optional<QStringView> sentence = ExtractSentence(buffer, tag);
         checkExtraction(buffer, tag, sentence);
+        checkIncrementalExtraction(buffer, tag);
         if (sentence) {
             checkChecksum(*sentence);
             checkFields(*sentence);
