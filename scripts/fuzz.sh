@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, own build folder) and runs each one for a bounded time;
+# fails as soon as a target reports a crash, a hang or a leak.
+# Usage: scripts/fuzz.sh [seconds per target, default 25]
+# A long run is the same command with more time, e.g. `nice -n 10 scripts/fuzz.sh 3600`; the
+# corpus grows in build-fuzz/fuzz/corpus/ across runs, failing inputs land in build-fuzz/fuzz/crashes/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-25}
+build=${PELORA_FUZZ_BUILD_DIR:-build-fuzz}
+logs=${PELORA_TESTDATA:-../shared/testdata/nmea}
+targets=(fuzz_sentence fuzz_sentencetypes)
+
+scripts/setup-deps.sh
+cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+      -DPELORA_FUZZ=ON -DBUILD_TESTING=OFF
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+
+# Seeds from the recorded logs, made afresh on every run so that no copy of a log is ever kept
+# in the repository: each log cut at line ends into pieces of at most 4 KB, and the whole log
+# where it fits the input limit.
+seeds="$build/fuzz/seeds"
+rm -rf "$seeds"
+mkdir -p "$seeds"
+for log in "$logs"/*.log; do
+    name=$(basename "$log" .log)
+    split -C 4096 -d -a 3 "$log" "$seeds/$name."
+    if [ "$(stat -c %s "$log")" -le 65536 ]; then cp "$log" "$seeds/$name.whole"; fi
+done
+
+for target in "${targets[@]}"; do
+    corpus="$build/fuzz/corpus/$target"
+    crashes="$build/fuzz/crashes/$target"
+    mkdir -p "$corpus" "$crashes"
+    echo "== $target for ${seconds}s" >&2
+    "$build/tests/fuzz/$target" -max_total_time="$seconds" -max_len=65536 -timeout=30 \
+        -rss_limit_mb=2048 -dict=tests/fuzz/nmea.dict -print_final_stats=1 \
+        -artifact_prefix="$crashes/" "$corpus" "$seeds"
+done

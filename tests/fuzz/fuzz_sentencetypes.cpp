@@ -1,0 +1,76 @@
+// Arbitrary received bytes through the sentence-type list, compared with the rule written out
+// plainly: at every position the candidate may change at a "$", then it is looked up in the
+// whole list text.
+#include "nmea/sentencetypes.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+namespace {
+
+// A failed property stops the run; libFuzzer reports it as a crash and keeps the input.
+void require(bool property) {
+    if (!property)
+        __builtin_trap();
+}
+
+QString referenceList(QStringView buffer) {
+    QString list;
+    QString candidate;
+    for (qsizetype i = 0; i < buffer.size(); ++i) {
+        if (buffer.at(i) == u'$')
+            candidate = buffer.mid(i, 6).toString();
+        const bool listed = !list.isEmpty() && list.contains(candidate);
+        if (!listed)
+            list += candidate + u'\n';
+    }
+    return list;
+}
+
+// The reference searches the whole list at every position; beyond this size it takes seconds.
+constexpr qsizetype kReferenceLimit = 16 * 1024;
+
+// Holds for every buffer whose candidates contain no line feed: each line is a candidate, listed
+// once, in the order of first occurrence.
+void checkLines(QStringView buffer, const QString &list) {
+    QHash<QString, qsizetype> firstAt;
+    QString candidate;
+    for (qsizetype i = 0; i < buffer.size(); ++i) {
+        if (i == 0 || buffer.at(i) == u'$') {
+            candidate = buffer.at(i) == u'$' ? buffer.mid(i, 6).toString() : QString();
+            if (candidate.contains(u'\n'))
+                return;
+            firstAt.insert(candidate, firstAt.value(candidate, i));
+        }
+    }
+    require(list.isEmpty() == buffer.isEmpty());
+    require(list.isEmpty() || list.endsWith(u'\n'));
+    QStringList lines = list.split(u'\n');
+    lines.removeLast();
+    require(QSet<QString>(lines.cbegin(), lines.cend()).size() == lines.size());
+    qsizetype previous = -1;
+    for (const QString &line : std::as_const(lines)) {
+        require(firstAt.contains(line));
+        require(firstAt.value(line) > previous);
+        previous = firstAt.value(line);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    // One character per received byte, as in the receive buffer.
+    const QString buffer =
+        QString::fromLatin1(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const QString list = sentenceTypeList(buffer);
+    if (buffer.size() <= kReferenceLimit)
+        require(list == referenceList(buffer));
+    checkLines(buffer, list);
+    return 0;
+}

@@ -1,0 +1,83 @@
+// Times the sentence-type list on buffers of growing size, for a receiver's normal stream and for
+// garbage built to list as many distinct candidates as possible.
+// Usage: bench_typelist [largest size in bytes, default 4194304]
+#include "nmea/sentencetypes.h"
+
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QString>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+// A receiver's usual second: a handful of sentence types, repeated.
+QString nmeaStream(qsizetype size) {
+    const QString second =
+        QStringLiteral("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"
+                       "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n"
+                       "$GPGSV,2,1,08,01,40,083,46,02,17,308,41,12,07,344,39,14,22,228,45*75\r\n"
+                       "$GPGSV,2,2,08,18,16,063,38,22,41,210,42,24,05,113,36,25,62,025,47*7E\r\n"
+                       "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
+                       "$PGRME,15.0,M,45.0,M,25.0,M*1C\r\n");
+    QString buffer;
+    while (buffer.size() < size)
+        buffer += second;
+    buffer.truncate(size);
+    return buffer;
+}
+
+// A "$" every `period` characters, the rest random printable characters: nearly every candidate
+// is new, and the list grows with the buffer.
+QString dollarGarbage(qsizetype size, int period) {
+    QRandomGenerator random(6);
+    QString buffer(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i) {
+        char16_t c = u'$';
+        if (i % period != 0) {
+            do
+                c = char16_t(random.bounded(0x20, 0x7F));
+            while (c == u'$');
+        }
+        buffer[i] = QChar(c);
+    }
+    return buffer;
+}
+
+long peakResidentKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    const qsizetype largest = argc > 1 ? QString::fromLocal8Bit(argv[1]).toLongLong() : 4 << 20;
+    const struct {
+        const char *name;
+        std::function<QString(qsizetype)> make;
+    } kinds[] = {
+        {"nmea", nmeaStream},
+        {"dollar-every-6", [](qsizetype n) { return dollarGarbage(n, 6); }},
+        {"dollar-every-2", [](qsizetype n) { return dollarGarbage(n, 2); }},
+    };
+    std::printf("%-16s %10s %10s %12s %14s\n", "buffer", "bytes", "ms", "list chars",
+                "peak RSS KiB");
+    for (const auto &kind : kinds) {
+        for (qsizetype size = 64 << 10; size <= largest; size *= 4) {
+            const QString buffer = kind.make(size);
+            QElapsedTimer timer;
+            timer.start();
+            const QString list = sentenceTypeList(buffer);
+            const qint64 ms = timer.elapsed();
+            std::printf("%-16s %10lld %10lld %12lld %14ld\n", kind.name, qlonglong(size),
+                        qlonglong(ms), qlonglong(list.size()), peakResidentKiB());
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
