@@ -58,12 +58,14 @@ private slots:
     void failedReactivationTellsTheTruth_data();
     void failedReactivationTellsTheTruth();
     void unpluggedDevicesTurnIndicatorsRed();
+    void outputNobodyReads();
 
 private:
     void activate(QPushButton *button, QPushButton *indicator);
     void setText(const QString &combo, const QString &text);
     QString buffer() const { return m_form->Text1().text().toString(); }
     void dismissMessage();
+    void writeUntilArrived(const QByteArray &bytes);
 
     std::unique_ptr<PtyPair> m_input;  // first: the receiver, second: the program's input port
     std::unique_ptr<PtyPair> m_output; // first: the program's output port, second: the consumer
@@ -121,6 +123,12 @@ void tst_Ports::dismissMessage() {
     QCOMPARE(message->text(), u"falsche Porteinstellung"_s);
     message->close();
     QTRY_VERIFY(!m_form->portMessage());
+}
+
+void tst_Ports::writeUntilArrived(const QByteArray &bytes) {
+    const qsizetype before = m_form->Text1().size();
+    m_receiver->write(bytes);
+    QTRY_COMPARE(m_form->Text1().size(), before + bytes.size());
 }
 
 void tst_Ports::everyByteReachesBufferAndOutput_data() {
@@ -378,6 +386,54 @@ void tst_Ports::unpluggedDevicesTurnIndicatorsRed() {
     QTRY_COMPARE(buffer(), QString::fromLatin1(kSentences) + u"more\r\n"_s);
     QCOMPARE(ui.Command3->text(), u"An"_s);
     QVERIFY(!m_form->portMessage());
+}
+
+void tst_Ports::outputNobodyReads() {
+    Ui::Form1 &ui = m_form->ui();
+    // The consuming program never reads: its end stays open (socat holds it), nothing is taken.
+    m_consumer.reset();
+    activate(ui.Command1, ui.Command3);
+    activate(ui.Command5, ui.Command7);
+    m_form->Timer1().stop();
+    qint64 largestBacklog = 0;
+    connect(&m_form->CommX1(), &CommX::DataReceived, this, [this, &largestBacklog] {
+        largestBacklog = qMax(largestBacklog, m_form->CommX2().bytesToWrite());
+    });
+
+    // Far more than the line and the backlog hold, as fast as the input takes it.
+    QByteArray stream = kSentences;
+    for (int n = 0; stream.size() < 3 * CommX::kBacklogLimit; ++n)
+        stream += "$GPTXT,01,01,02," + QByteArray::number(n) + ",filler filler filler*00\r\n";
+    writeUntilArrived(stream);
+    QCOMPARE(buffer(), QString::fromLatin1(stream));
+    QVERIFY2(largestBacklog <= CommX::kBacklogLimit, qPrintable(QString::number(largestBacklog)));
+    const qint64 dropped = m_form->CommX2().droppedBytes();
+    QVERIFY(dropped > 0);
+    QVERIFY(traceLines.contains(QRegularExpression(uR"(^\["dropped","CommX2",\d+\]$)"_s)));
+
+    // The user is told once, without a modal window: the input decodes on meanwhile.
+    QMessageBox *message = m_form->backlogMessage();
+    QVERIFY(message);
+    QVERIFY(message->isVisible());
+    QCOMPARE(message->windowModality(), Qt::NonModal);
+    QCOMPARE(message->windowTitle(), u"Achtung"_s);
+    QCOMPARE(message->text(), u"Ausgang zu langsam: \u00e4ltere Daten wurden verworfen."_s);
+    QCOMPARE(m_form->findChildren<QMessageBox *>().size(), 1);
+    m_form->PollTick();
+    QCOMPARE(m_form->Label20()->text(), u"12:35:19"_s);
+    message->close();
+    QTRY_VERIFY(!m_form->backlogMessage());
+    writeUntilArrived(stream);
+    QVERIFY(m_form->CommX2().droppedBytes() > dropped);
+    QVERIFY(!m_form->backlogMessage());
+    QCOMPARE(ui.Command7->text(), u"An"_s);
+
+    // When the program starts reading at last, it gets what was not dropped, up to the newest.
+    m_consumer = std::make_unique<FarEnd>(m_output->second());
+    const qint64 sent = 2 * stream.size();
+    QTRY_COMPARE_WITH_TIMEOUT(m_consumer->received().size(), sent - m_form->CommX2().droppedBytes(),
+                              20000);
+    QVERIFY(m_consumer->received().endsWith(stream.right(4096)));
 }
 
 QTEST_MAIN(tst_Ports)
