@@ -26,11 +26,17 @@ public:
     ~PtyPair() { stop(); }
 
     // Starts socat and waits until both ends exist. False (with the reason in error()) when
-    // socat is missing or does not come up.
-    bool start() {
+    // socat is missing or does not come up. A link path names that end under a fixed name, as
+    // a USB adapter keeps its device name when it is plugged in again; socat replaces a link
+    // left behind.
+    bool start(const QString &firstLink = {}, const QString &secondLink = {}) {
+        const auto end = [](const QString &link) {
+            return link.isEmpty() ? QStringLiteral("pty,raw,echo=0")
+                                  : QStringLiteral("pty,raw,echo=0,link=") + link;
+        };
         m_socat.setProgram(QStringLiteral("socat"));
-        m_socat.setArguments({QStringLiteral("-d"), QStringLiteral("-d"),
-                              QStringLiteral("pty,raw,echo=0"), QStringLiteral("pty,raw,echo=0")});
+        m_socat.setArguments(
+            {QStringLiteral("-d"), QStringLiteral("-d"), end(firstLink), end(secondLink)});
         m_socat.setReadChannel(QProcess::StandardError); // where socat's -d -d lines go
         m_socat.start();
         if (!m_socat.waitForStarted(5000)) {
