@@ -4,9 +4,7 @@
 // other. Killing socat is what unplugging a USB receiver looks like to the program.
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QString>
@@ -16,7 +14,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <functional>
 
 class PtyPair {
 public:
@@ -113,30 +110,10 @@ public:
     }
     bool isOpen() const { return m_port.isOpen(); }
     void write(const QByteArray &bytes) { m_port.write(bytes); }
-
-    // Writes the bytes in pieces of random size, each one sent off before the next. After about
-    // half of them it also waits until the reader has everything so far (arrived(total) says
-    // so), so that the reader sees both pieces on their own and pieces run together. Returns
-    // the number of pieces.
-    int writeInPieces(const QByteArray &bytes, QRandomGenerator &random,
-                      const std::function<bool(qsizetype)> &arrived) {
-        int pieces = 0;
-        for (qsizetype at = 0; at < bytes.size(); ++pieces) {
-            // Mostly small pieces, now and then a large one.
-            const qsizetype size =
-                random.bounded(8) == 0 ? random.bounded(1, 2049) : random.bounded(1, 33);
-            m_port.write(bytes.mid(at, size));
-            at += size;
-            const bool wait = random.bounded(2) == 0;
-            const QDeadlineTimer deadline(5000);
-            while ((m_port.bytesToWrite() > 0 || (wait && !arrived(qMin(at, bytes.size())))) &&
-                   !deadline.hasExpired())
-                QCoreApplication::processEvents();
-        }
-        return pieces;
-    }
+    qint64 bytesToWrite() const { return m_port.bytesToWrite(); }
 
     QByteArray received() const { return m_received; }
+    void clear() { m_received.clear(); }
 
 private:
     QSerialPort m_port;

@@ -1,6 +1,5 @@
 // The main window's input and output ports over real pseudo-terminal pairs: a receiver writes at
 // one end of the input pair, a consuming program reads at the far end of the output pair.
-#include "../testseed.h"
 #include "app/form1.h"
 #include "app/indicator.h"
 #include "ptypair.h"
@@ -32,13 +31,6 @@ const QByteArray kSentences =
     "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
     "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
 
-QByteArray allByteValues() {
-    QByteArray bytes;
-    for (int b = 0; b < 256; ++b)
-        bytes += char(b);
-    return bytes;
-}
-
 } // namespace
 
 class tst_Ports : public QObject {
@@ -47,8 +39,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void everyByteReachesBufferAndOutput_data();
-    void everyByteReachesBufferAndOutput();
     void decodedAfterTheNextTicks();
     void deactivationResetsDisplayBufferAndList();
     void deactivationWithoutActivation();
@@ -138,40 +128,6 @@ void tst_Ports::writeUntilArrived(const QByteArray &bytes) {
     const qsizetype before = m_form->Text1().size();
     m_receiver->write(bytes);
     QTRY_COMPARE(m_form->Text1().size(), before + bytes.size());
-}
-
-void tst_Ports::everyByteReachesBufferAndOutput_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("all byte values") << allByteValues().repeated(16);
-    const QDir logs(QStringLiteral(PELORA_TESTDATA));
-    const QStringList names = logs.entryList({u"*.log"_s}, QDir::Files, QDir::Name);
-    QVERIFY(!names.isEmpty());
-    for (const QString &name : names) {
-        QFile file(logs.filePath(name));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QTest::newRow(qPrintable(name)) << file.readAll();
-    }
-}
-
-void tst_Ports::everyByteReachesBufferAndOutput() {
-    QFETCH(QByteArray, bytes);
-    activate(m_form->ui().Command1, m_form->ui().Command3);
-    activate(m_form->ui().Command5, m_form->ui().Command7);
-    // No tick may empty the buffer while the stream is compared.
-    m_form->Timer1().stop();
-    int chunks = 0;
-    connect(&m_form->CommX1(), &CommX::DataReceived, this, [&chunks] { ++chunks; });
-
-    QRandomGenerator random(testSeed());
-    const int pieces = m_receiver->writeInPieces(
-        bytes, random, [this](qsizetype total) { return m_form->Text1().size() >= total; });
-
-    QTRY_COMPARE(m_form->Text1().size(), bytes.size());
-    QCOMPARE(buffer(), QString::fromLatin1(bytes));
-    QTRY_COMPARE(m_consumer->received().size(), bytes.size());
-    QCOMPARE(m_consumer->received(), bytes);
-    qInfo("%lld bytes written in %d pieces, received in %d chunks", qlonglong(bytes.size()), pieces,
-          chunks);
 }
 
 void tst_Ports::decodedAfterTheNextTicks() {
