@@ -114,14 +114,15 @@ void CommX::Send(const QString &text) {
     const QByteArray bytes = text.toLatin1();
     m_queue.push_back(bytes);
     m_queuedBytes += bytes.size();
-    handOver();
 
+    // Dropping before handing over keeps the bound even for a chunk larger than it.
     qint64 dropped = 0;
     while (!m_queue.empty() && m_port.bytesToWrite() + m_queuedBytes > kBacklogLimit) {
         dropped += m_queue.front().size();
         m_queuedBytes -= m_queue.front().size();
         m_queue.pop_front();
     }
+    handOver();
     if (dropped == 0)
         return;
     m_droppedBytes += dropped;

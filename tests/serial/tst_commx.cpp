@@ -38,6 +38,7 @@ private slots:
     void openAgainKeepsTheLine();
     void deviceThatGoesAwayIsReportedOnce();
     void slowReaderGetsWholeNewestChunks();
+    void chunkLargerThanTheBacklog();
 
 private:
     std::unique_ptr<PtyPair> m_pair;
@@ -239,6 +240,19 @@ void tst_CommX::slowReaderGetsWholeNewestChunks() {
     QVERIFY(received.endsWith(chunks.last()));
     qInfo("%lld chunks sent, %d arrived, %lld bytes dropped", qlonglong(chunks.size()), kept,
           qlonglong(port.droppedBytes()));
+}
+
+void tst_CommX::chunkLargerThanTheBacklog() {
+    CommX port(u"CommX2"_s);
+    port.PortName(m_pair->first());
+    QVERIFY(port.Open());
+    // Not even a single chunk may pass the bound; it goes whole, and what follows is sent.
+    port.Send(QString(CommX::kBacklogLimit + 1, u'x'));
+    QCOMPARE(port.bytesToWrite(), 0);
+    QCOMPARE(port.droppedBytes(), CommX::kBacklogLimit + 1);
+    FarEnd far(m_pair->second());
+    port.Send(u"next"_s);
+    QTRY_COMPARE(far.received(), "next"_ba);
 }
 
 QTEST_GUILESS_MAIN(tst_CommX)
