@@ -72,6 +72,8 @@ public:
     void ReceiveChunk(const QString &chunk);
     // The "falsche Porteinstellung" message of a failed activation while it is open.
     QMessageBox *portMessage() const;
+    // The message that the output port dropped data it could not pass on, while it is open.
+    QMessageBox *backlogMessage() const;
 
     // The poll cycle and the clipboard copy (nmea/pollcycle.cpp).
     void PollTick();
@@ -100,6 +102,9 @@ private:
     void connectPorts();
     void connectPollCycle();
     void showPortFailure(CommX &port, QPushButton *indicator);
+    void showBacklogWarning();
+    void showMessage(QPointer<QMessageBox> &message, const QString &text,
+                     Qt::WindowModality modality);
 
     std::unique_ptr<Ui::Form1> m_ui;
     std::array<DisplayField *, 12> m_label12{};
@@ -112,4 +117,6 @@ private:
     CommX m_commX1{QStringLiteral("CommX1")};
     CommX m_commX2{QStringLiteral("CommX2")};
     QPointer<QMessageBox> m_portMessage;
+    QPointer<QMessageBox> m_backlogMessage;
+    bool m_backlogWarned = false; // since the output port was last activated
 };

@@ -11,6 +11,10 @@ Q_LOGGING_CATEGORY(lcSerial, "pelora.serial", QtInfoMsg)
 
 namespace {
 
+// The port itself is given chunks only while it holds less than this, so that most of the
+// backlog stays in whole chunks that can still be dropped. Enough to keep a fast line busy.
+constexpr qint64 kHandOverBelow = 64 * 1024;
+
 std::optional<QSerialPort::Parity> toParity(qint32 parity) {
     static constexpr std::array kParities{QSerialPort::NoParity, QSerialPort::OddParity,
                                           QSerialPort::EvenParity, QSerialPort::MarkParity,
@@ -28,6 +32,7 @@ CommX::CommX(const QString &name, QObject *parent)
     connect(&m_port, &QSerialPort::readyRead, this,
             [this] { emit DataReceived(QString::fromLatin1(m_port.readAll())); });
     connect(&m_port, &QSerialPort::errorOccurred, this, &CommX::handleError);
+    connect(&m_port, &QSerialPort::bytesWritten, this, &CommX::handOver);
 }
 
 CommX::~CommX() {
@@ -97,6 +102,8 @@ void CommX::Close() {
 void CommX::closePort() {
     if (m_port.isOpen())
         m_port.close();
+    m_queue.clear();
+    m_queuedBytes = 0;
     trace({QStringLiteral("port"), objectName(), QStringLiteral("closed"), QString()});
 }
 
@@ -104,7 +111,32 @@ void CommX::Send(const QString &text) {
     if (!m_port.isOpen() || text.isEmpty())
         return;
     // Returns at once; the port writes the queued bytes whenever the device takes them.
-    m_port.write(text.toLatin1());
+    const QByteArray bytes = text.toLatin1();
+    m_queue.push_back(bytes);
+    m_queuedBytes += bytes.size();
+
+    // Dropping before handing over keeps the bound even for a chunk larger than it.
+    qint64 dropped = 0;
+    while (!m_queue.empty() && m_port.bytesToWrite() + m_queuedBytes > kBacklogLimit) {
+        dropped += m_queue.front().size();
+        m_queuedBytes -= m_queue.front().size();
+        m_queue.pop_front();
+    }
+    handOver();
+    if (dropped == 0)
+        return;
+    m_droppedBytes += dropped;
+    qCDebug(lcSerial) << objectName() << "dropped" << dropped << "bytes the device did not take";
+    trace({QStringLiteral("dropped"), objectName(), dropped});
+    emit Dropped(dropped);
+}
+
+void CommX::handOver() {
+    while (!m_queue.empty() && m_port.isOpen() && m_port.bytesToWrite() < kHandOverBelow) {
+        m_port.write(m_queue.front());
+        m_queuedBytes -= m_queue.front().size();
+        m_queue.pop_front();
+    }
 }
 
 void CommX::handleError(QSerialPort::SerialPortError error) {

@@ -43,10 +43,41 @@ void Form1::connectPorts() {
             [this] { Indicator::set(m_ui->Command3, Indicator::kRed, QStringLiteral("Aus")); });
     connect(&m_commX2, &CommX::Lost, this,
             [this] { Indicator::set(m_ui->Command7, Indicator::kRed, QStringLiteral("Aus")); });
+    connect(&m_commX2, &CommX::Dropped, this, &Form1::showBacklogWarning);
 }
 
 QMessageBox *Form1::portMessage() const {
     return m_portMessage;
+}
+
+QMessageBox *Form1::backlogMessage() const {
+    return m_backlogMessage;
+}
+
+void Form1::showMessage(QPointer<QMessageBox> &message, const QString &text,
+                        Qt::WindowModality modality) {
+    if (message) {
+        message->raise();
+        return;
+    }
+    // Never exec(): ticks and received data go on while a message waits.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Achtung"), text,
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(modality);
+    message = box;
+    box->show();
+}
+
+void Form1::showBacklogWarning() {
+    // Once: the program on the far end stays slow, and a message per dropped chunk would bury
+    // the window.
+    if (m_backlogWarned)
+        return;
+    m_backlogWarned = true;
+    showMessage(m_backlogMessage,
+                QStringLiteral("Ausgang zu langsam: \u00e4ltere Daten wurden verworfen."),
+                Qt::NonModal);
 }
 
 void Form1::showPortFailure(CommX &port, QPushButton *indicator) {
@@ -55,17 +86,8 @@ void Form1::showPortFailure(CommX &port, QPushButton *indicator) {
     // open keeps its indicator as it was.
     if (!port.IsOpen() && Indicator::colour(indicator) == Indicator::kGreen)
         Indicator::set(indicator, Indicator::kRed, QStringLiteral("Aus"));
-    if (m_portMessage) {
-        m_portMessage->raise();
-        return;
-    }
-    // open(), not exec(): ticks and received data go on while the message waits.
-    auto *message =
-        new QMessageBox(QMessageBox::Warning, QStringLiteral("Achtung"),
-                        QStringLiteral("falsche Porteinstellung"), QMessageBox::Ok, this);
-    message->setAttribute(Qt::WA_DeleteOnClose);
-    m_portMessage = message;
-    message->open();
+    // The user answers this one before going on with the settings.
+    showMessage(m_portMessage, QStringLiteral("falsche Porteinstellung"), Qt::WindowModal);
 }
 
 void Form1::ActivateInputPort() {
@@ -88,10 +110,12 @@ void Form1::DeactivateInputPort() {
 }
 
 void Form1::ActivateOutputPort() {
-    if (configureAndOpen(m_commX2, m_ui->Combo7, m_ui->Combo8, m_ui->Combo10, m_ui->Combo11))
+    if (configureAndOpen(m_commX2, m_ui->Combo7, m_ui->Combo8, m_ui->Combo10, m_ui->Combo11)) {
         Indicator::set(m_ui->Command7, Indicator::kGreen, QStringLiteral("An"));
-    else
+        m_backlogWarned = false;
+    } else {
         showPortFailure(m_commX2, m_ui->Command7);
+    }
 }
 
 void Form1::DeactivateOutputPort() {

@@ -4,9 +4,7 @@
 // other. Killing socat is what unplugging a USB receiver looks like to the program.
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QString>
@@ -16,7 +14,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <functional>
 
 class PtyPair {
 public:
@@ -26,11 +23,17 @@ public:
     ~PtyPair() { stop(); }
 
     // Starts socat and waits until both ends exist. False (with the reason in error()) when
-    // socat is missing or does not come up.
-    bool start() {
+    // socat is missing or does not come up. A link path names that end under a fixed name, as
+    // a USB adapter keeps its device name when it is plugged in again; socat replaces a link
+    // left behind.
+    bool start(const QString &firstLink = {}, const QString &secondLink = {}) {
+        const auto end = [](const QString &link) {
+            return link.isEmpty() ? QStringLiteral("pty,raw,echo=0")
+                                  : QStringLiteral("pty,raw,echo=0,link=") + link;
+        };
         m_socat.setProgram(QStringLiteral("socat"));
-        m_socat.setArguments({QStringLiteral("-d"), QStringLiteral("-d"),
-                              QStringLiteral("pty,raw,echo=0"), QStringLiteral("pty,raw,echo=0")});
+        m_socat.setArguments(
+            {QStringLiteral("-d"), QStringLiteral("-d"), end(firstLink), end(secondLink)});
         m_socat.setReadChannel(QProcess::StandardError); // where socat's -d -d lines go
         m_socat.start();
         if (!m_socat.waitForStarted(5000)) {
@@ -107,30 +110,10 @@ public:
     }
     bool isOpen() const { return m_port.isOpen(); }
     void write(const QByteArray &bytes) { m_port.write(bytes); }
-
-    // Writes the bytes in pieces of random size, each one sent off before the next. After about
-    // half of them it also waits until the reader has everything so far (arrived(total) says
-    // so), so that the reader sees both pieces on their own and pieces run together. Returns
-    // the number of pieces.
-    int writeInPieces(const QByteArray &bytes, QRandomGenerator &random,
-                      const std::function<bool(qsizetype)> &arrived) {
-        int pieces = 0;
-        for (qsizetype at = 0; at < bytes.size(); ++pieces) {
-            // Mostly small pieces, now and then a large one.
-            const qsizetype size =
-                random.bounded(8) == 0 ? random.bounded(1, 2049) : random.bounded(1, 33);
-            m_port.write(bytes.mid(at, size));
-            at += size;
-            const bool wait = random.bounded(2) == 0;
-            const QDeadlineTimer deadline(5000);
-            while ((m_port.bytesToWrite() > 0 || (wait && !arrived(qMin(at, bytes.size())))) &&
-                   !deadline.hasExpired())
-                QCoreApplication::processEvents();
-        }
-        return pieces;
-    }
+    qint64 bytesToWrite() const { return m_port.bytesToWrite(); }
 
     QByteArray received() const { return m_received; }
+    void clear() { m_received.clear(); }
 
 private:
     QSerialPort m_port;

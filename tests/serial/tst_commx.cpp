@@ -1,9 +1,11 @@
 // The serial port control over real pseudo-terminal pairs: bytes, line settings, failures and a
 // device that goes away.
+#include "../testseed.h"
 #include "ptypair.h"
 #include "serial/commx.h"
 
 #include <QLoggingCategory>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -35,6 +37,8 @@ private slots:
     void missingDevice();
     void openAgainKeepsTheLine();
     void deviceThatGoesAwayIsReportedOnce();
+    void slowReaderGetsWholeNewestChunks();
+    void chunkLargerThanTheBacklog();
 
 private:
     std::unique_ptr<PtyPair> m_pair;
@@ -182,6 +186,73 @@ void tst_CommX::deviceThatGoesAwayIsReportedOnce() {
     QVERIFY(port.Open());
     far.write("back");
     QTRY_COMPARE(m_received, u"back"_s);
+}
+
+void tst_CommX::slowReaderGetsWholeNewestChunks() {
+    CommX port(u"CommX2"_s);
+    QSignalSpy dropped(&port, &CommX::Dropped);
+    port.PortName(m_pair->first());
+    QVERIFY(port.Open());
+
+    // Nobody reads the far end: once the line is full, Send must keep the backlog bounded.
+    // Every chunk opens with its own number, so that what arrives tells which chunks it was.
+    QRandomGenerator random(testSeed());
+    QList<QByteArray> chunks;
+    qint64 sent = 0;
+    qint64 largestBacklog = 0;
+    while (sent < 3 * CommX::kBacklogLimit) {
+        QByteArray chunk = QByteArray::number(chunks.size()) + ':';
+        chunk += QByteArray(random.bounded(1, 4096), char('a' + chunks.size() % 26));
+        chunks << chunk;
+        sent += chunk.size();
+        port.Send(QString::fromLatin1(chunk));
+        largestBacklog = qMax(largestBacklog, port.bytesToWrite());
+        QCoreApplication::processEvents(); // lets the port write what the line still takes
+    }
+    QVERIFY2(largestBacklog <= CommX::kBacklogLimit, qPrintable(QString::number(largestBacklog)));
+    QVERIFY(port.droppedBytes() > 0);
+    qint64 signalled = 0;
+    for (const QList<QVariant> &signal : dropped)
+        signalled += signal.at(0).toLongLong();
+    QCOMPARE(signalled, port.droppedBytes());
+    qint64 traced = 0;
+    for (const QString &line : std::as_const(traceLines)) {
+        if (line.startsWith(uR"(["dropped","CommX2",)"_s))
+            traced += line.section(u',', 2).chopped(1).toLongLong();
+    }
+    QCOMPARE(traced, port.droppedBytes());
+
+    // A reader comes at last and gets everything that was not dropped: whole chunks in their
+    // order, the newest among them.
+    FarEnd far(m_pair->second());
+    QTRY_COMPARE_WITH_TIMEOUT(far.received().size(), sent - port.droppedBytes(), 20000);
+    QCOMPARE(port.bytesToWrite(), 0);
+    const QByteArray received = far.received();
+    qsizetype at = 0;
+    int kept = 0;
+    for (const QByteArray &chunk : std::as_const(chunks)) {
+        if (QByteArrayView(received).sliced(at).startsWith(chunk)) {
+            at += chunk.size();
+            ++kept;
+        }
+    }
+    QCOMPARE(at, received.size());
+    QVERIFY(received.endsWith(chunks.last()));
+    qInfo("%lld chunks sent, %d arrived, %lld bytes dropped", qlonglong(chunks.size()), kept,
+          qlonglong(port.droppedBytes()));
+}
+
+void tst_CommX::chunkLargerThanTheBacklog() {
+    CommX port(u"CommX2"_s);
+    port.PortName(m_pair->first());
+    QVERIFY(port.Open());
+    // Not even a single chunk may pass the bound; it goes whole, and what follows is sent.
+    port.Send(QString(CommX::kBacklogLimit + 1, u'x'));
+    QCOMPARE(port.bytesToWrite(), 0);
+    QCOMPARE(port.droppedBytes(), CommX::kBacklogLimit + 1);
+    FarEnd far(m_pair->second());
+    port.Send(u"next"_s);
+    QTRY_COMPARE(far.received(), "next"_ba);
 }
 
 QTEST_GUILESS_MAIN(tst_CommX)

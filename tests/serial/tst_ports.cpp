@@ -1,6 +1,5 @@
 // The main window's input and output ports over real pseudo-terminal pairs: a receiver writes at
 // one end of the input pair, a consuming program reads at the far end of the output pair.
-#include "../testseed.h"
 #include "app/form1.h"
 #include "app/indicator.h"
 #include "ptypair.h"
@@ -32,13 +31,6 @@ const QByteArray kSentences =
     "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
     "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
 
-QByteArray allByteValues() {
-    QByteArray bytes;
-    for (int b = 0; b < 256; ++b)
-        bytes += char(b);
-    return bytes;
-}
-
 } // namespace
 
 class tst_Ports : public QObject {
@@ -47,8 +39,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void everyByteReachesBufferAndOutput_data();
-    void everyByteReachesBufferAndOutput();
     void decodedAfterTheNextTicks();
     void deactivationResetsDisplayBufferAndList();
     void deactivationWithoutActivation();
@@ -57,13 +47,17 @@ private slots:
     void failedActivation();
     void failedReactivationTellsTheTruth_data();
     void failedReactivationTellsTheTruth();
-    void unpluggedDevicesTurnIndicatorsRed();
+    void unpluggedMidStream_data();
+    void unpluggedMidStream();
+    void outputNobodyReads();
 
 private:
     void activate(QPushButton *button, QPushButton *indicator);
     void setText(const QString &combo, const QString &text);
     QString buffer() const { return m_form->Text1().text().toString(); }
     void dismissMessage();
+    QString linkPath(const QString &which) const;
+    void writeUntilArrived(const QByteArray &bytes);
 
     std::unique_ptr<PtyPair> m_input;  // first: the receiver, second: the program's input port
     std::unique_ptr<PtyPair> m_output; // first: the program's output port, second: the consumer
@@ -101,6 +95,8 @@ void tst_Ports::cleanup() {
     m_input.reset();
     m_output.reset();
     qunsetenv("PELORA_COM1");
+    QFile::remove(linkPath(u"in"_s));
+    QFile::remove(linkPath(u"out"_s));
 }
 
 void tst_Ports::activate(QPushButton *button, QPushButton *indicator) {
@@ -123,38 +119,15 @@ void tst_Ports::dismissMessage() {
     QTRY_VERIFY(!m_form->portMessage());
 }
 
-void tst_Ports::everyByteReachesBufferAndOutput_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("all byte values") << allByteValues().repeated(16);
-    const QDir logs(QStringLiteral(PELORA_TESTDATA));
-    const QStringList names = logs.entryList({u"*.log"_s}, QDir::Files, QDir::Name);
-    QVERIFY(!names.isEmpty());
-    for (const QString &name : names) {
-        QFile file(logs.filePath(name));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QTest::newRow(qPrintable(name)) << file.readAll();
-    }
+QString tst_Ports::linkPath(const QString &which) const {
+    return QDir::temp().filePath(
+        u"pelora-tst-ports-%1-%2"_s.arg(QCoreApplication::applicationPid()).arg(which));
 }
 
-void tst_Ports::everyByteReachesBufferAndOutput() {
-    QFETCH(QByteArray, bytes);
-    activate(m_form->ui().Command1, m_form->ui().Command3);
-    activate(m_form->ui().Command5, m_form->ui().Command7);
-    // No tick may empty the buffer while the stream is compared.
-    m_form->Timer1().stop();
-    int chunks = 0;
-    connect(&m_form->CommX1(), &CommX::DataReceived, this, [&chunks] { ++chunks; });
-
-    QRandomGenerator random(testSeed());
-    const int pieces = m_receiver->writeInPieces(
-        bytes, random, [this](qsizetype total) { return m_form->Text1().size() >= total; });
-
-    QTRY_COMPARE(m_form->Text1().size(), bytes.size());
-    QCOMPARE(buffer(), QString::fromLatin1(bytes));
-    QTRY_COMPARE(m_consumer->received().size(), bytes.size());
-    QCOMPARE(m_consumer->received(), bytes);
-    qInfo("%lld bytes written in %d pieces, received in %d chunks", qlonglong(bytes.size()), pieces,
-          chunks);
+void tst_Ports::writeUntilArrived(const QByteArray &bytes) {
+    const qsizetype before = m_form->Text1().size();
+    m_receiver->write(bytes);
+    QTRY_COMPARE(m_form->Text1().size(), before + bytes.size());
 }
 
 void tst_Ports::decodedAfterTheNextTicks() {
@@ -315,6 +288,11 @@ void tst_Ports::failedReactivationTellsTheTruth_data() {
     QTest::newRow("input now missing") << false << u"Combo1"_s << u"/dev/pelora-missing"_s << false;
     QTest::newRow("output baud abc") << true << u"Combo8"_s << u"abc"_s << true;
     QTest::newRow("output data bits 9") << true << u"Combo10"_s << u"9"_s << false;
+    // A device that is there but takes no line settings at all.
+    QTest::newRow("input device refuses settings")
+        << false << u"Combo1"_s << u"/dev/null"_s << false;
+    QTest::newRow("output device refuses settings")
+        << true << u"Combo7"_s << u"/dev/null"_s << false;
 }
 
 void tst_Ports::failedReactivationTellsTheTruth() {
@@ -329,55 +307,173 @@ void tst_Ports::failedReactivationTellsTheTruth() {
     activate(ui.Command1, ui.Command3);
     activate(ui.Command5, ui.Command7);
     m_form->Timer1().stop();
+    writeUntilArrived(kSentences);
+    m_form->PollTick();
+    QCOMPARE(m_form->Label20()->text(), u"12:35:19"_s);
 
+    const QString typed = m_form->findChild<QComboBox *>(combo)->currentText();
     setText(combo, text);
     button->click();
     dismissMessage();
     QCOMPARE(port.IsOpen(), staysOpen);
     QCOMPARE(Indicator::colour(indicator), staysOpen ? Indicator::kGreen : Indicator::kRed);
     QCOMPARE(indicator->text(), staysOpen ? u"An"_s : u"Aus"_s);
+    // Nothing received before is lost, nothing shown is taken back.
+    QCOMPARE(buffer(), QString::fromLatin1(kSentences));
+    QCOMPARE(m_form->Label20()->text(), u"12:35:19"_s);
 
     // What still runs, runs on unchanged.
-    m_receiver->write(kSentences);
-    if (m_form->CommX1().IsOpen())
-        QTRY_COMPARE(buffer(), QString::fromLatin1(kSentences));
-    if (m_form->CommX1().IsOpen() && m_form->CommX2().IsOpen())
-        QTRY_COMPARE(m_consumer->received(), kSentences);
+    QByteArray expected = kSentences;
+    if (m_form->CommX1().IsOpen()) {
+        expected += "$GPTXT,01,01,02,meanwhile*00\r\n";
+        writeUntilArrived("$GPTXT,01,01,02,meanwhile*00\r\n");
+    }
+    if (m_form->CommX2().IsOpen())
+        QTRY_COMPARE(m_consumer->received(), expected);
+
+    // Set right again, the port works.
+    setText(combo, typed);
+    activate(button, indicator);
+    m_form->Timer1().stop();
+    writeUntilArrived("$GPTXT,01,01,02,after*00\r\n");
+    QCOMPARE(buffer(), QString::fromLatin1(expected) + u"$GPTXT,01,01,02,after*00\r\n"_s);
+    QTRY_VERIFY(m_consumer->received().endsWith("after*00\r\n"));
 }
 
-void tst_Ports::unpluggedDevicesTurnIndicatorsRed() {
+void tst_Ports::unpluggedMidStream_data() {
+    QTest::addColumn<bool>("output");
+    QTest::newRow("input") << false;
+    QTest::newRow("output") << true;
+}
+
+void tst_Ports::unpluggedMidStream() {
+    QFETCH(bool, output);
     Ui::Form1 &ui = m_form->ui();
+    // The program's end of the pair that is unplugged gets a fixed name, so that the device
+    // that comes back is found under the same name.
+    const QString link = linkPath(output ? u"out"_s : u"in"_s);
+    auto plugIn = [&] {
+        if (output) {
+            m_output = std::make_unique<PtyPair>();
+            QVERIFY2(m_output->start(link), qPrintable(m_output->error()));
+            m_consumer = std::make_unique<FarEnd>(m_output->second());
+        } else {
+            m_input = std::make_unique<PtyPair>();
+            QVERIFY2(m_input->start({}, link), qPrintable(m_input->error()));
+            m_receiver = std::make_unique<FarEnd>(m_input->first());
+        }
+    };
+    plugIn();
+    if (output)
+        ui.Combo7->setCurrentText(link);
+    else
+        qputenv("PELORA_COM1", link.toLocal8Bit());
+    QPushButton *indicator = output ? ui.Command7 : ui.Command3;
     activate(ui.Command1, ui.Command3);
     activate(ui.Command5, ui.Command7);
     m_form->Timer1().stop();
 
-    m_receiver.reset();
-    m_input->stop();
-    QTRY_COMPARE(ui.Command3->text(), u"Aus"_s);
-    QCOMPARE(Indicator::colour(ui.Command3), Indicator::kRed);
-    QVERIFY(!m_form->CommX1().IsOpen());
-    QVERIFY(m_form->CommX2().IsOpen());
+    QFile file(QStringLiteral(PELORA_TESTDATA "/gpsdf.log"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray log = file.readAll();
+    const QByteArray arrived = log.left(log.size() / 2);
+    writeUntilArrived(arrived);
+    QTRY_COMPARE(m_consumer->received(), arrived);
+    m_form->PollTick();
+    const QString time = m_form->Label20()->text();
+    QVERIFY(!time.isEmpty());
 
-    // The receiver comes back (under a new name here) and is activated again.
-    m_input = std::make_unique<PtyPair>();
-    QVERIFY2(m_input->start(), qPrintable(m_input->error()));
-    m_receiver = std::make_unique<FarEnd>(m_input->first());
-    qputenv("PELORA_COM1", m_input->second().toLocal8Bit());
-    activate(ui.Command1, ui.Command3);
-    m_form->Timer1().stop();
-    m_receiver->write(kSentences);
-    QTRY_COMPARE(buffer(), QString::fromLatin1(kSentences));
-    QTRY_COMPARE(m_consumer->received(), kSentences);
-
-    m_consumer.reset();
-    m_output->stop();
-    m_receiver->write("more\r\n"); // the write to the vanished device finds it gone
-    QTRY_COMPARE(ui.Command7->text(), u"Aus"_s);
-    QCOMPARE(Indicator::colour(ui.Command7), Indicator::kRed);
-    QVERIFY(!m_form->CommX2().IsOpen());
-    QTRY_COMPARE(buffer(), QString::fromLatin1(kSentences) + u"more\r\n"_s);
-    QCOMPARE(ui.Command3->text(), u"An"_s);
+    // Pulled out while bytes are on their way, in the middle of a sentence.
+    const QByteArray onTheWay = log.mid(arrived.size(), 1000);
+    m_receiver->write(onTheWay);
+    (output ? m_consumer : m_receiver).reset();
+    (output ? m_output : m_input)->stop();
+    if (output)
+        m_receiver->write("$GPTXT,after the output went*00\r\n"); // finds the line gone
+    QTRY_COMPARE(indicator->text(), u"Aus"_s);
+    QCOMPARE(Indicator::colour(indicator), Indicator::kRed);
+    QVERIFY(!(output ? m_form->CommX2() : m_form->CommX1()).IsOpen());
     QVERIFY(!m_form->portMessage());
+    QCOMPARE((output ? ui.Command3 : ui.Command7)->text(), u"An"_s);
+
+    // What arrived is all still there, unchanged; the input side receives on unhindered.
+    QByteArray expected = arrived + onTheWay;
+    if (output) {
+        expected += "$GPTXT,after the output went*00\r\n";
+        QTRY_COMPARE(buffer(), QString::fromLatin1(expected));
+    } else {
+        expected = buffer().toLatin1();
+        QVERIFY(expected.startsWith(arrived));
+        QVERIFY(log.startsWith(expected));
+    }
+    // Ticks go on without a count while the input is closed, so they never empty the buffer.
+    m_form->module1().tickCount = 19;
+    m_form->PollTick();
+    QCOMPARE(m_form->module1().tickCount, output ? 0 : 19);
+    if (!output)
+        QCOMPARE(buffer(), QString::fromLatin1(expected));
+    QCOMPARE(m_form->Label20()->text(), time);
+
+    // Plugged in again under the same name, the port is activated as before and works.
+    plugIn();
+    activate(output ? ui.Command5 : ui.Command1, indicator);
+    m_form->Timer1().stop();
+    if (output)
+        expected.clear(); // emptied by the tick above
+    const QByteArray more = "$GPTXT,01,01,02,back again*00\r\n";
+    writeUntilArrived(more);
+    QCOMPARE(buffer(), QString::fromLatin1(expected + more));
+    QTRY_VERIFY(m_consumer->received().endsWith(more));
+    if (output)
+        QCOMPARE(m_consumer->received(), more);
+}
+
+void tst_Ports::outputNobodyReads() {
+    Ui::Form1 &ui = m_form->ui();
+    // The consuming program never reads: its end stays open (socat holds it), nothing is taken.
+    m_consumer.reset();
+    activate(ui.Command1, ui.Command3);
+    activate(ui.Command5, ui.Command7);
+    m_form->Timer1().stop();
+    qint64 largestBacklog = 0;
+    connect(&m_form->CommX1(), &CommX::DataReceived, this, [this, &largestBacklog] {
+        largestBacklog = qMax(largestBacklog, m_form->CommX2().bytesToWrite());
+    });
+
+    // Far more than the line and the backlog hold, as fast as the input takes it.
+    QByteArray stream = kSentences;
+    for (int n = 0; stream.size() < 3 * CommX::kBacklogLimit; ++n)
+        stream += "$GPTXT,01,01,02," + QByteArray::number(n) + ",filler filler filler*00\r\n";
+    writeUntilArrived(stream);
+    QCOMPARE(buffer(), QString::fromLatin1(stream));
+    QVERIFY2(largestBacklog <= CommX::kBacklogLimit, qPrintable(QString::number(largestBacklog)));
+    const qint64 dropped = m_form->CommX2().droppedBytes();
+    QVERIFY(dropped > 0);
+    QVERIFY(traceLines.contains(QRegularExpression(uR"(^\["dropped","CommX2",\d+\]$)"_s)));
+
+    // The user is told once, without a modal window: the input decodes on meanwhile.
+    QMessageBox *message = m_form->backlogMessage();
+    QVERIFY(message);
+    QVERIFY(message->isVisible());
+    QCOMPARE(message->windowModality(), Qt::NonModal);
+    QCOMPARE(message->windowTitle(), u"Achtung"_s);
+    QCOMPARE(message->text(), u"Ausgang zu langsam: \u00e4ltere Daten wurden verworfen."_s);
+    QCOMPARE(m_form->findChildren<QMessageBox *>().size(), 1);
+    m_form->PollTick();
+    QCOMPARE(m_form->Label20()->text(), u"12:35:19"_s);
+    message->close();
+    QTRY_VERIFY(!m_form->backlogMessage());
+    writeUntilArrived(stream);
+    QVERIFY(m_form->CommX2().droppedBytes() > dropped);
+    QVERIFY(!m_form->backlogMessage());
+    QCOMPARE(ui.Command7->text(), u"An"_s);
+
+    // When the program starts reading at last, it gets what was not dropped, up to the newest.
+    m_consumer = std::make_unique<FarEnd>(m_output->second());
+    const qint64 sent = 2 * stream.size();
+    QTRY_COMPARE_WITH_TIMEOUT(m_consumer->received().size(), sent - m_form->CommX2().droppedBytes(),
+                              20000);
+    QVERIFY(m_consumer->received().endsWith(stream.right(4096)));
 }
 
 QTEST_MAIN(tst_Ports)

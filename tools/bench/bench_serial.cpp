@@ -7,6 +7,7 @@
 // consuming program are threads of this tool; only the window's thread is charged.
 #include "app/form1.h"
 #include "ptypair.h"
+#include "rawline.h"
 #include "tests/support/testdesktop.h"
 #include "ui_form1.h"
 
@@ -21,12 +22,8 @@
 #include <cstdio>
 #include <thread>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <time.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -36,17 +33,6 @@ double threadCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-int openRaw(const QString &device) {
-    const int fd = ::open(qPrintable(device), O_RDWR | O_NOCTTY);
-    if (fd < 0)
-        return fd;
-    termios line{};
-    tcgetattr(fd, &line);
-    cfmakeraw(&line);
-    tcsetattr(fd, TCSANOW, &line);
-    return fd;
 }
 
 // The receiver: writes the log over and over, paced when a rate is given.
@@ -71,20 +57,6 @@ void feed(int fd, const QByteArray log, qint64 rate, const std::atomic<bool> &st
             break;
         written += n;
         at = (at + n) % log.size();
-    }
-}
-
-// The consuming program: reads and counts until told to stop.
-void drain(int fd, const std::atomic<bool> &stop, std::atomic<qint64> &read) {
-    char chunk[65536];
-    pollfd p{fd, POLLIN, 0};
-    while (!stop) {
-        if (::poll(&p, 1, 50) <= 0)
-            continue;
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n <= 0)
-            break;
-        read += n;
     }
 }
 

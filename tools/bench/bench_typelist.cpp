@@ -1,6 +1,6 @@
 // Times the sentence-type list on buffers of growing size, for a receiver's normal stream and for
 // garbage built to list as many distinct candidates as possible.
-// Usage: bench_typelist [largest size in bytes, default 4194304]
+// Usage: pelora-bench-typelist [largest size in bytes, default 4194304]
 #include "nmea/sentencetypes.h"
 
 #include <QElapsedTimer>
