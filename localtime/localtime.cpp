@@ -50,7 +50,8 @@ std::optional<QString> localTimeText(const QString &date, const QString &time,
         return std::nullopt;
     bool offsetRead = false;
     const int zoneHours = offset.toInt(&offsetRead);
-    if (!offsetRead)
+    // No zone is a day or more away; anything larger would write a year of five digits.
+    if (!offsetRead || zoneHours < -24 || zoneHours > 24)
         return std::nullopt;
     const qint64 shift = (qint64(zoneHours) + (summerTime ? 1 : 0)) * 3600;
 

@@ -11,6 +11,7 @@
 // German form, whatever the machine's locale; the two-digit year means 20yy.
 //
 // No value means the field keeps its text: both fields empty (the display reset), or a text that
-// cannot be read as a date or time ("::" without a fix, ".." without a date).
+// cannot be read as a date or time ("::" without a fix, ".." without a date), or a zone entry that
+// is not a whole number of hours from -24 to +24.
 std::optional<QString> localTimeText(const QString &date, const QString &time,
                                      const QString &offset, bool summerTime);

@@ -80,6 +80,11 @@ void tst_LocalTime::table_data() {
         << QString() << u"\u0661\u0662:00:00"_s << u"+1"_s << false << kUnchanged;
     QTest::newRow("unreadable offset")
         << QString() << u"12:00:00"_s << u"eins"_s << false << kUnchanged;
+    // Found by fuzzing: a zone of millions of hours wrote a five-digit year.
+    QTest::newRow("offset beyond a day")
+        << u"06.12.26"_s << u"12:00:00"_s << u"99999999"_s << false << kUnchanged;
+    QTest::newRow("largest offset of a day")
+        << u"06.12.26"_s << u"12:00:00"_s << u"-24"_s << true << u"05.12.2026 13:00:00"_s;
 }
 
 void tst_LocalTime::table() {
