@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-25}
 build=${PELORA_FUZZ_BUILD_DIR:-build-fuzz}
 logs=${PELORA_TESTDATA:-../shared/testdata/nmea}
-targets=(fuzz_sentence fuzz_sentencetypes)
+targets=(fuzz_sentence fuzz_sentencetypes fuzz_localtime)
 
 scripts/setup-deps.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
@@ -29,12 +29,27 @@ for log in "$logs"/*.log; do
     if [ "$(stat -c %s "$log")" -le 65536 ]; then cp "$log" "$seeds/$name.whole"; fi
 done
 
+# The local-time target reads a date, a time and a zone entry, one per line.
+timeseeds="$build/fuzz/seeds-localtime"
+rm -rf "$timeseeds"
+mkdir -p "$timeseeds"
+printf '06.12.26\n23:30:05\n+1' >"$timeseeds/evening"
+printf '31.12.26\n23:59:59\n+4\n' >"$timeseeds/year-end"
+printf '01.03.28\n00:00:00\n-5' >"$timeseeds/leap-day"
+printf '\n12:00:00\n0\n' >"$timeseeds/no-date"
+printf '..\n::\n+1' >"$timeseeds/no-fix"
+
 for target in "${targets[@]}"; do
     corpus="$build/fuzz/corpus/$target"
+    if [ "$target" = fuzz_localtime ]; then
+        targetseeds=$timeseeds dict=tests/fuzz/localtime.dict
+    else
+        targetseeds=$seeds dict=tests/fuzz/nmea.dict
+    fi
     crashes="$build/fuzz/crashes/$target"
     mkdir -p "$corpus" "$crashes"
     echo "== $target for ${seconds}s" >&2
     "$build/tests/fuzz/$target" -max_total_time="$seconds" -max_len=65536 -timeout=30 \
-        -rss_limit_mb=2048 -dict=tests/fuzz/nmea.dict -print_final_stats=1 \
-        -artifact_prefix="$crashes/" "$corpus" "$seeds"
+        -rss_limit_mb=2048 -dict="$dict" -print_final_stats=1 \
+        -artifact_prefix="$crashes/" "$corpus" "$targetseeds"
 done
