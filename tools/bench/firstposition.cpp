@@ -2,7 +2,7 @@
 // web view and loads the first map. Prints milliseconds; with --warm the web engine is started
 // after the window shows, as the program does, and that start is timed as well.
 //
-//   QT_QPA_PLATFORM=offscreen build/tools/bench_firstposition [--warm] [--runs N]
+//   QT_QPA_PLATFORM=offscreen pelora-bench-firstposition [--warm] [--runs N]
 // (as root the web engine also needs QTWEBENGINE_DISABLE_SANDBOX=1 in the environment)
 #include "app/form1.h"
 #include "map/webpageloader.h"
