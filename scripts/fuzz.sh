@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, own build folder) and runs each one for a bounded time;
 # fails as soon as a target reports a crash, a hang or a leak.
-# Usage: scripts/fuzz.sh [seconds per target, default 25]
+# Usage: scripts/fuzz.sh [seconds per target, default 20]
 # A long run is the same command with more time, e.g. `nice -n 10 scripts/fuzz.sh 3600`; the
 # corpus grows in build-fuzz/fuzz/corpus/ across runs, failing inputs land in build-fuzz/fuzz/crashes/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds=${1:-25}
+seconds=${1:-20}
 build=${PELORA_FUZZ_BUILD_DIR:-build-fuzz}
 logs=${PELORA_TESTDATA:-../shared/testdata/nmea}
 targets=(fuzz_sentence fuzz_sentencetypes fuzz_localtime)
