@@ -4,13 +4,13 @@
 #include "app/form2.h"
 #include "map/form3.h"
 #include "tests/support/testdesktop.h"
+#include "tests/support/tracecapture.h"
 #include "ui_form1.h"
 #include "ui_form2.h"
 #include "ui_form3.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -23,13 +23,6 @@ namespace {
 
 const QString kGga = u"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"_s;
 const QString kEmptyPosition = u"http://maps.google.com/maps?q=,&output=embed&z=12"_s;
-
-QStringList traceLines;
-
-void captureTrace(QtMsgType, const QMessageLogContext &context, const QString &message) {
-    if (QByteArrayView(context.category) == "pelora.trace" && message.startsWith(u"[\"start\""_s))
-        traceLines.append(message);
-}
 
 // Runs `during` once the modal window is up, then closes it with its close box; gives up after
 // a few seconds so that a window that never shows cannot hang the test.
@@ -96,18 +89,14 @@ void tst_Menu::converter_data() {
 void tst_Menu::converter() {
     QFETCH(bool, found);
     m_desktop.startSucceeds = found;
-    QLoggingCategory::setFilterRules(u"pelora.trace.debug=true"_s);
-    traceLines.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(captureTrace);
+    TraceCapture trace;
     m_form->ui().rechner->trigger();
     m_form->ui().rechner->trigger(); // each time, without looking for a running copy
-    qInstallMessageHandler(previous);
-    QLoggingCategory::setFilterRules(u"pelora.trace.debug=false"_s);
 
     QCOMPARE(m_desktop.started, (QStringList{converterProgram(), converterProgram()}));
     const QString line =
         found ? u"[\"start\",\"tabrex\",true]"_s : u"[\"start\",\"tabrex\",false]"_s;
-    QCOMPARE(traceLines, (QStringList{line, line}));
+    QCOMPARE(trace.lines(u"start"), (QStringList{line, line}));
     // A failure is told in a message that holds nothing up; the display goes on meanwhile.
     const auto boxes = m_form->findChildren<QMessageBox *>();
     QCOMPARE(boxes.size(), found ? 0 : 1); // not one per failed start

@@ -2,9 +2,9 @@
 #include "app/form1.h"
 #include "map/form3.h"
 #include "tests/support/testdesktop.h"
+#include "tests/support/tracecapture.h"
 #include "ui_form3.h"
 
-#include <QLoggingCategory>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTest>
@@ -24,13 +24,6 @@ const QString kSydneyLon = u"151\u00B012.3353'W"_s;
 
 QString address(const QString &latitude, const QString &longitude, const QString &zoom) {
     return kBase + latitude + u',' + longitude + u"&output=embed&z="_s + zoom;
-}
-
-QStringList traceLines;
-
-void captureTrace(QtMsgType, const QMessageLogContext &context, const QString &message) {
-    if (QByteArrayView(context.category) == "pelora.trace" && message.startsWith(u"[\"map\""_s))
-        traceLines.append(message);
 }
 
 } // namespace
@@ -200,16 +193,13 @@ void tst_Form3::resetLoadsTheEmptyFields() {
 }
 
 void tst_Form3::everyLoadIsTraced() {
-    QLoggingCategory::setFilterRules(u"pelora.trace.debug=true"_s);
-    traceLines.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(captureTrace);
+    TraceCapture trace;
     decode(kGgaMunich);
-    qInstallMessageHandler(previous);
-    QLoggingCategory::setFilterRules(u"pelora.trace.debug=false"_s);
 
-    QCOMPARE(traceLines.size(), 3);
-    QCOMPARE(traceLines[2], u"[\"map\",\"http://maps.google.com/maps?q=48\u00B007.038'N,"
-                            "011\u00B031.000'E&output=embed&z=12\"]"_s);
+    const QStringList loads = trace.lines(u"map");
+    QCOMPARE(loads.size(), 3);
+    QCOMPARE(loads[2], u"[\"map\",\"http://maps.google.com/maps?q=48\u00B007.038'N,"
+                       "011\u00B031.000'E&output=embed&z=12\"]"_s);
 }
 
 QTEST_MAIN(tst_Form3)

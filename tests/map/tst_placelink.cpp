@@ -2,9 +2,9 @@
 // whatever it is, to the desktop's URL handler (a recording double here).
 #include "app/form1.h"
 #include "tests/support/testdesktop.h"
+#include "tests/support/tracecapture.h"
 #include "ui_form1.h"
 
-#include <QLoggingCategory>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -12,13 +12,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kPlace = u"https://www.google.com/maps/place/"_s;
-
-QStringList traceLines;
-
-void captureTrace(QtMsgType, const QMessageLogContext &context, const QString &message) {
-    if (QByteArrayView(context.category) == "pelora.trace" && message.startsWith(u"[\"open\""_s))
-        traceLines.append(message);
-}
 
 } // namespace
 
@@ -88,17 +81,12 @@ void tst_PlaceLink::openHandsOverAnyText_data() {
 
 void tst_PlaceLink::openHandsOverAnyText() {
     QFETCH(QString, text);
-    QLoggingCategory::setFilterRules(u"pelora.trace.debug=true"_s);
-    traceLines.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(captureTrace);
+    TraceCapture trace;
     m_form->ui().Text2->setText(text);
     QTest::mouseClick(m_form->ui().Command9, Qt::LeftButton);
-    qInstallMessageHandler(previous);
-    QLoggingCategory::setFilterRules(u"pelora.trace.debug=false"_s);
 
     QCOMPARE(m_desktop.opened, QStringList{text});
-    QCOMPARE(traceLines.size(), 1);
-    QCOMPARE(traceLines[0], u"[\"open\",\""_s + text + u"\"]"_s);
+    QCOMPARE(trace.lines(u"open"), QStringList{u"[\"open\",\""_s + text + u"\"]"_s});
 }
 
 QTEST_MAIN(tst_PlaceLink)

@@ -1,9 +1,9 @@
 // The three decoders, driven through a real main window: buffer in, display fields out.
 #include "app/form1.h"
 #include "tests/support/testdesktop.h"
+#include "tests/support/tracecapture.h"
 #include "ui_form1.h"
 
-#include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -15,15 +15,6 @@ const QString kGga = u"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.
 const QString kGsa = u"$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39"_s;
 const QString kRmc = u"$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A"_s;
 const QString kDeg = u" \u00B0  "_s;
-
-QStringList traceLines;
-
-void captureTrace(QtMsgType, const QMessageLogContext &context, const QString &message) {
-    // Only the decoders' own fields: the map loads and the local time they set off trace too.
-    if (QByteArrayView(context.category) == "pelora.trace" && message.startsWith(u"[\"field\""_s) &&
-        !message.contains(u"\"Label24\""_s))
-        traceLines.append(message);
-}
 
 } // namespace
 
@@ -276,20 +267,19 @@ void tst_Decoders::bufferKeepsCarriageReturnsAndHighBytes() {
 }
 
 void tst_Decoders::traceLogsFieldChanges() {
-    QLoggingCategory::setFilterRules(u"pelora.trace.debug=true"_s);
-    traceLines.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(captureTrace);
+    TraceCapture trace;
     feed(kGga + u"\r\n"_s);
     m_form->module1().DecodeGGA();
     m_form->module1().DecodeGGA();
     m_form->module1().DecodeGSA();
-    qInstallMessageHandler(previous);
-    QLoggingCategory::setFilterRules(u"pelora.trace.debug=false"_s);
 
-    QCOMPARE(traceLines.size(), 4); // the second decode changes nothing; GSA finds nothing
-    QCOMPARE(traceLines[0], u"[\"field\",\"Label23\",\"545.4 m\"]"_s);
-    QCOMPARE(traceLines[1], u"[\"field\",\"Label21\",\"48 \u00B0  07.038 ' N\"]"_s);
-    QCOMPARE(traceLines[3], u"[\"field\",\"Label20\",\"12:35:19\"]"_s);
+    // Only the decoders' own fields: the local time that GGA's time sets off is traced too.
+    QStringList fields = trace.lines(u"field");
+    fields.removeIf([](const QString &line) { return line.contains(u"\"Label24\""_s); });
+    QCOMPARE(fields.size(), 4); // the second decode changes nothing; GSA finds nothing
+    QCOMPARE(fields[0], u"[\"field\",\"Label23\",\"545.4 m\"]"_s);
+    QCOMPARE(fields[1], u"[\"field\",\"Label21\",\"48 \u00B0  07.038 ' N\"]"_s);
+    QCOMPARE(fields[3], u"[\"field\",\"Label20\",\"12:35:19\"]"_s);
 }
 
 QTEST_MAIN(tst_Decoders)

@@ -3,27 +3,19 @@
 #include "../serial/ptypair.h"
 #include "app/form1.h"
 #include "tests/support/testdesktop.h"
+#include "tests/support/tracecapture.h"
 #include "ui_form1.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QStringList traceLines;
-QtMessageHandler defaultHandler = nullptr;
-
-void captureTrace(QtMsgType type, const QMessageLogContext &context, const QString &message) {
-    if (QByteArrayView(context.category) == "pelora.trace")
-        traceLines.append(message);
-    else
-        defaultHandler(type, context, message);
-}
 
 const QString kGga = u"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"_s;
 const QString kRmc = u"$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"_s;
@@ -34,6 +26,7 @@ class tst_PollCycle : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
     void cycleOfTwentyCountedTicks();
@@ -58,11 +51,15 @@ private:
     std::unique_ptr<PtyPair> m_pair;
     TestDesktop m_desktop; // the position changes load the map: keep it off the network
     std::unique_ptr<Form1> m_form;
+    std::optional<TraceCapture> m_trace;
 };
 
 void tst_PollCycle::initTestCase() {
-    defaultHandler = qInstallMessageHandler(captureTrace);
-    QLoggingCategory::setFilterRules(u"pelora.trace.debug=true"_s);
+    m_trace.emplace();
+}
+
+void tst_PollCycle::cleanupTestCase() {
+    m_trace.reset();
 }
 
 void tst_PollCycle::init() {
@@ -70,7 +67,7 @@ void tst_PollCycle::init() {
     QVERIFY2(m_pair->start(), qPrintable(m_pair->error()));
     qputenv("PELORA_COM1", m_pair->second().toLocal8Bit());
     m_form = std::make_unique<Form1>(m_desktop.services());
-    traceLines.clear();
+    m_trace->clear();
 }
 
 void tst_PollCycle::cleanup() {
@@ -95,12 +92,11 @@ void tst_PollCycle::cycleOfTwentyCountedTicks() {
 
     // The 11th tick starts at 10: the list is rebuilt from this buffer (which begins in the
     // middle of a sentence, hence the empty first line).
-    traceLines.clear();
+    m_trace->clear();
     m_form->PollTick();
     QCOMPARE(m_form->sentenceTypes(), u"\n$GPGGA\n$GPRMC\n"_s);
-    QCOMPARE(traceLines.filter(u"\"types\""_s),
-             QStringList{uR"(["types","\n$GPGGA\n$GPRMC\n"])"_s});
-    QCOMPARE(traceLines.last(), uR"(["tick",11])"_s);
+    QCOMPARE(m_trace->lines(u"types"), QStringList{uR"(["types","\n$GPGGA\n$GPRMC\n"])"_s});
+    QCOMPARE(m_trace->lines().last(), uR"(["tick",11])"_s);
 
     // Text arriving later is not listed until the next cycle.
     m_form->ReceiveChunk(u"$GPGSA,A,1,,,,,,,,,,,,,,,*1E\r\n"_s);
@@ -110,11 +106,11 @@ void tst_PollCycle::cycleOfTwentyCountedTicks() {
     QCOMPARE(m_form->sentenceTypes(), u"\n$GPGGA\n$GPRMC\n"_s);
 
     // The 20th counted tick empties the buffer and starts again at 0; the display stays.
-    traceLines.clear();
+    m_trace->clear();
     m_form->PollTick();
     QCOMPARE(count(), 0);
     QVERIFY(buffer().isEmpty());
-    QCOMPARE(traceLines.mid(traceLines.size() - 2),
+    QCOMPARE(m_trace->lines().mid(m_trace->lines().size() - 2),
              (QStringList{uR"(["buffer","cleared"])"_s, uR"(["tick",0])"_s}));
     QCOMPARE(m_form->Label20()->text(), u"12:35:19"_s);
 
@@ -141,9 +137,9 @@ void tst_PollCycle::counterStandsStillWhileClosed() {
     m_form->CommX1().Close();
     m_form->PollTick();
     for (int i = 0; i < 3; ++i) {
-        traceLines.clear();
+        m_trace->clear();
         m_form->PollTick();
-        QCOMPARE(traceLines.filter(u"\"types\""_s),
+        QCOMPARE(m_trace->lines(u"types"),
                  (QStringList{uR"(["types",""])"_s, uR"(["types","$GPGGA\n"])"_s}));
         QCOMPARE(m_form->sentenceTypes(), u"$GPGGA\n"_s);
     }
@@ -173,7 +169,7 @@ void tst_PollCycle::timerDrivesTheTicks() {
     ui.Command1->click();
     QVERIFY(m_form->Timer1().isActive());
     QTRY_VERIFY(count() >= 2);
-    QVERIFY(traceLines.contains(uR"(["tick",2])"_s));
+    QVERIFY(m_trace->lines().contains(uR"(["tick",2])"_s));
     ui.Command2->click();
     const int seen = ticks.count();
     QTest::qWait(500);
@@ -221,14 +217,14 @@ void tst_PollCycle::copyBufferToClipboard() {
     // Exactly the buffer: carriage returns and a character above 127 included.
     const QString text = kGga + u"$GPTXT,01,01,02,\u00B0C*00\r\n"_s;
     m_form->ReceiveChunk(text);
-    traceLines.clear();
+    m_trace->clear();
     m_form->ui().Command4->click();
     QCOMPARE(clipboard->text(), text);
     clipboard->setText(u"something else"_s);
     m_form->ui().Command4->click();
     QCOMPARE(clipboard->text(), text);
     QCOMPARE(buffer(), text);
-    QCOMPARE(traceLines.first(),
+    QCOMPARE(m_trace->lines().first(),
              u"[\"clipboard\",\"%1\"]"_s.arg(
                  QString(text).replace(u"\r"_s, u"\\r"_s).replace(u"\n"_s, u"\\n"_s)));
 }

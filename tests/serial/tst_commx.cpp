@@ -3,32 +3,21 @@
 #include "../testseed.h"
 #include "ptypair.h"
 #include "serial/commx.h"
+#include "tests/support/tracecapture.h"
 
-#include <QLoggingCategory>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QStringList traceLines;
-QtMessageHandler defaultHandler = nullptr;
-
-void captureTrace(QtMsgType type, const QMessageLogContext &context, const QString &message) {
-    if (QByteArrayView(context.category) == "pelora.trace")
-        traceLines.append(message);
-    else
-        defaultHandler(type, context, message);
-}
-
-} // namespace
 
 class tst_CommX : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
     void sendsOnlyWhileOpen();
@@ -43,18 +32,22 @@ private slots:
 private:
     std::unique_ptr<PtyPair> m_pair;
     QString m_received;
+    std::optional<TraceCapture> m_trace;
 };
 
 void tst_CommX::initTestCase() {
-    defaultHandler = qInstallMessageHandler(captureTrace);
-    QLoggingCategory::setFilterRules(u"pelora.trace.debug=true"_s);
+    m_trace.emplace();
+}
+
+void tst_CommX::cleanupTestCase() {
+    m_trace.reset();
 }
 
 void tst_CommX::init() {
     m_pair = std::make_unique<PtyPair>();
     QVERIFY2(m_pair->start(), qPrintable(m_pair->error()));
     m_received.clear();
-    traceLines.clear();
+    m_trace->clear();
 }
 
 void tst_CommX::cleanup() {
@@ -76,8 +69,8 @@ void tst_CommX::sendsOnlyWhileOpen() {
     port.Close();
     QVERIFY(!port.IsOpen());
     port.Send(u"dropped"_s);
-    QCOMPARE(traceLines.first(), uR"(["port","CommX2","closed",""])"_s);
-    QVERIFY(traceLines.contains(uR"(["port","CommX2","open","%1"])"_s.arg(m_pair->first())));
+    QCOMPARE(m_trace->lines().first(), uR"(["port","CommX2","closed",""])"_s);
+    QVERIFY(m_trace->lines().contains(uR"(["port","CommX2","open","%1"])"_s.arg(m_pair->first())));
 }
 
 void tst_CommX::lineSettings_data() {
@@ -133,7 +126,7 @@ void tst_CommX::missingDevice() {
     QVERIFY(!port.Open());
     QVERIFY(!port.IsOpen());
     QCOMPARE(port.device(), u"/dev/pelora-no-such-device"_s);
-    QCOMPARE(traceLines,
+    QCOMPARE(m_trace->lines(),
              QStringList{uR"(["port","CommX1","failed","/dev/pelora-no-such-device"])"_s});
 }
 
@@ -155,7 +148,7 @@ void tst_CommX::openAgainKeepsTheLine() {
     QTRY_COMPARE(m_received, u"before,during,after"_s);
     const termios line = m_pair->lineSettings(0);
     QCOMPARE(uint(cfgetospeed(&line)), uint(B19200));
-    QVERIFY(!traceLines.contains(uR"(["port","CommX1","closed",""])"_s));
+    QVERIFY(!m_trace->lines().contains(uR"(["port","CommX1","closed",""])"_s));
 
     // A refused setting on the open port leaves it closed, not half set up.
     port.DataBits(9);
@@ -174,7 +167,7 @@ void tst_CommX::deviceThatGoesAwayIsReportedOnce() {
     // No flood of reports from a line that keeps failing.
     QTest::qWait(200);
     QCOMPARE(lost.count(), 1);
-    QCOMPARE(traceLines.last(), uR"(["port","CommX1","closed",""])"_s);
+    QCOMPARE(m_trace->lines().last(), uR"(["port","CommX1","closed",""])"_s);
 
     // Once a device is there again the port opens as before.
     PtyPair replacement;
@@ -216,7 +209,7 @@ void tst_CommX::slowReaderGetsWholeNewestChunks() {
         signalled += signal.at(0).toLongLong();
     QCOMPARE(signalled, port.droppedBytes());
     qint64 traced = 0;
-    for (const QString &line : std::as_const(traceLines)) {
+    for (const QString &line : m_trace->lines()) {
         if (line.startsWith(uR"(["dropped","CommX2",)"_s))
             traced += line.section(u',', 2).chopped(1).toLongLong();
     }

@@ -4,27 +4,19 @@
 #include "app/indicator.h"
 #include "ptypair.h"
 #include "tests/support/testdesktop.h"
+#include "tests/support/tracecapture.h"
 #include "ui_form1.h"
 
 #include <QDir>
-#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QTest>
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QStringList traceLines;
-QtMessageHandler defaultHandler = nullptr;
-
-void captureTrace(QtMsgType type, const QMessageLogContext &context, const QString &message) {
-    if (QByteArrayView(context.category) == "pelora.trace")
-        traceLines.append(message);
-    else
-        defaultHandler(type, context, message);
-}
 
 const QByteArray kSentences =
     "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n"
@@ -37,6 +29,7 @@ class tst_Ports : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
     void decodedAfterTheNextTicks();
@@ -65,11 +58,15 @@ private:
     std::unique_ptr<FarEnd> m_consumer;
     TestDesktop m_desktop; // the position changes load the map: keep it off the network
     std::unique_ptr<Form1> m_form;
+    std::optional<TraceCapture> m_trace;
 };
 
 void tst_Ports::initTestCase() {
-    defaultHandler = qInstallMessageHandler(captureTrace);
-    QLoggingCategory::setFilterRules(u"pelora.trace.debug=true"_s);
+    m_trace.emplace();
+}
+
+void tst_Ports::cleanupTestCase() {
+    m_trace.reset();
 }
 
 void tst_Ports::init() {
@@ -85,7 +82,7 @@ void tst_Ports::init() {
     qputenv("PELORA_COM1", m_input->second().toLocal8Bit());
     m_form = std::make_unique<Form1>(m_desktop.services());
     m_form->ui().Combo7->setCurrentText(m_output->first());
-    traceLines.clear();
+    m_trace->clear();
 }
 
 void tst_Ports::cleanup() {
@@ -155,7 +152,7 @@ void tst_Ports::deactivationResetsDisplayBufferAndList() {
     QCOMPARE(m_form->Label21()->text(), u"48 \u00B0  07.038 ' N"_s);
     QVERIFY(!m_form->sentenceTypes().isEmpty());
 
-    traceLines.clear();
+    m_trace->clear();
     ui.Command2->click();
     QVERIFY(!m_form->Timer1().isActive());
     QVERIFY(!m_form->CommX1().IsOpen());
@@ -171,12 +168,13 @@ void tst_Ports::deactivationResetsDisplayBufferAndList() {
     for (DisplayField *slot : m_form->Label12())
         QVERIFY(slot->text().isEmpty());
     // The display is emptied before the port closes, the buffer after it.
-    const qsizetype lastField = traceLines.lastIndexOf(QRegularExpression(uR"(\["field",.*)"_s));
-    const qsizetype closed = traceLines.indexOf(uR"(["port","CommX1","closed",""])"_s);
-    const qsizetype cleared = traceLines.indexOf(uR"(["buffer","cleared"])"_s);
+    const QStringList &trace = m_trace->lines();
+    const qsizetype lastField = trace.lastIndexOf(QRegularExpression(uR"(\["field",.*)"_s));
+    const qsizetype closed = trace.indexOf(uR"(["port","CommX1","closed",""])"_s);
+    const qsizetype cleared = trace.indexOf(uR"(["buffer","cleared"])"_s);
     QVERIFY2(lastField >= 0 && lastField < closed && closed < cleared,
-             qPrintable(traceLines.join(u"\n")));
-    QCOMPARE(traceLines.last(), uR"(["types",""])"_s);
+             qPrintable(trace.join(u"\n")));
+    QCOMPARE(trace.last(), uR"(["types",""])"_s);
     // The output port is not touched.
     QVERIFY(m_form->CommX2().IsOpen());
     QCOMPARE(ui.Command7->text(), u"An"_s);
@@ -449,7 +447,7 @@ void tst_Ports::outputNobodyReads() {
     QVERIFY2(largestBacklog <= CommX::kBacklogLimit, qPrintable(QString::number(largestBacklog)));
     const qint64 dropped = m_form->CommX2().droppedBytes();
     QVERIFY(dropped > 0);
-    QVERIFY(traceLines.contains(QRegularExpression(uR"(^\["dropped","CommX2",\d+\]$)"_s)));
+    QVERIFY(m_trace->lines().contains(QRegularExpression(uR"(^\["dropped","CommX2",\d+\]$)"_s)));
 
     // The user is told once, without a modal window: the input decodes on meanwhile.
     QMessageBox *message = m_form->backlogMessage();
