@@ -6,6 +6,7 @@
 #include <QLoggingCategory>
 
 #include <array>
+#include <optional>
 
 Q_LOGGING_CATEGORY(lcSerial, "pelora.serial", QtInfoMsg)
 
