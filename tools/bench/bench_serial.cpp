@@ -155,7 +155,9 @@ int main(int argc, char *argv[]) {
     QTimer settle;
     qint64 lastReceived = -1;
     QObject::connect(&settle, &QTimer::timeout, &form, [&] {
-        if (stopFeeding && received == lastReceived && forwarded == received)
+        // Bytes the output dropped to keep its backlog bounded will never arrive.
+        if (stopFeeding && received == lastReceived &&
+            forwarded + form.CommX2().droppedBytes() == received)
             app.quit();
         lastReceived = received;
     });
@@ -193,6 +195,7 @@ int main(int argc, char *argv[]) {
                 received / elapsed / 1e3);
     std::printf("forwarded                %lld bytes, %.0f KB/s\n", qlonglong(forwarded.load()),
                 forwarded / elapsed / 1e3);
+    std::printf("dropped by the output    %lld bytes\n", qlonglong(form.CommX2().droppedBytes()));
     std::printf("receive buffer at end    %.1f MB\n", form.Text1().size() / 1e6);
     std::printf("window thread CPU        %.2f s, %.1f %% of one core, %.3f s per MB\n", cpu,
                 100 * cpu / elapsed, mb > 0 ? cpu / mb : 0.0);
