@@ -3,6 +3,7 @@
 // character (Latin-1); the summer-time tick is the lowest bit of the input's length.
 // Every property is checked against a plain restatement of the rule, not against the code.
 #include "localtime/localtime.h"
+#include "require.h"
 
 #include <QDate>
 #include <QString>
@@ -17,11 +18,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-void require(bool property) {
-    if (!property)
-        __builtin_trap();
-}
 
 bool digitsAt(const QString &text, std::initializer_list<int> positions) {
     for (const int pos : positions)
@@ -103,9 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::optional<QDate> shownDay = calendarDay(local->left(10), true);
     require(shownDay.has_value());
     int shownSeconds = 0;
-    if (local->size() == 10) {
-        shownSeconds = 0;
-    } else {
+    if (local->size() != 10) {
         require(local->size() == 19 && local->at(10) == u' ');
         const std::optional<int> seconds = secondsOfDay(local->sliced(11));
         require(seconds.has_value() && *seconds != 0);

@@ -4,6 +4,7 @@
 // Every property is checked against a plain restatement of the rule, not against the code.
 #include "nmea/decoders.h"
 #include "nmea/sentence.h"
+#include "require.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,12 +17,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// A failed property stops the run; libFuzzer reports it as a crash and keeps the input.
-void require(bool property) {
-    if (!property)
-        __builtin_trap();
-}
 
 bool isUpperHex(QChar c) {
     return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');

@@ -2,6 +2,7 @@
 // plainly: at every position the candidate may change at a "$", then it is looked up in the
 // whole list text.
 #include "nmea/sentencetypes.h"
+#include "require.h"
 
 #include <QHash>
 #include <QSet>
@@ -13,12 +14,6 @@
 #include <utility>
 
 namespace {
-
-// A failed property stops the run; libFuzzer reports it as a crash and keeps the input.
-void require(bool property) {
-    if (!property)
-        __builtin_trap();
-}
 
 QString referenceList(QStringView buffer) {
     QString list;
