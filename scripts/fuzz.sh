@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-20}
 build=${PELORA_FUZZ_BUILD_DIR:-build-fuzz}
-logs=${PELORA_TESTDATA:-../shared/testdata/nmea}
+logs=${PELORA_TESTDATA:-tests/data/nmea}
 targets=(fuzz_sentence fuzz_sentencetypes fuzz_localtime)
 
 scripts/setup-deps.sh
