@@ -15,15 +15,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=""
-for n in $(seq 90 130); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || { echo "demo: no free X display number" >&2; exit 1; }
-Xvfb "$display" -screen 0 1024x600x24 -nolisten tcp >"$workdir/xvfb.log" 2>&1 &
+# Xvfb picks a free display number itself and writes it to the pipe once it listens.
+exec {displayfd}<> <(:)
+Xvfb -displayfd "$displayfd" -screen 0 1024x600x24 -nolisten tcp >"$workdir/xvfb.log" 2>&1 &
 pids+=($!)
+read -r -t 10 -u "$displayfd" number || { echo "demo: Xvfb did not start" >&2; cat "$workdir/xvfb.log" >&2; exit 1; }
+exec {displayfd}<&-
+display=":$number"
 export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 trace="$workdir/trace.log"
 QT_LOGGING_RULES="pelora.trace.debug=true" QT_QPA_PLATFORM=xcb "$build/app/pelora" 2>"$trace" &
@@ -31,11 +30,16 @@ pids+=($!)
 
 window=""
 for _ in $(seq 100); do
-  window=$(xdotool search --name '^Pelora$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
+  window=$(xdotool search --onlyvisible --name '^Pelora$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
   sleep 0.1
 done
 [ -n "$window" ] || { echo "demo: the Pelora window did not appear" >&2; cat "$trace" >&2; exit 1; }
-xdotool windowfocus --sync "$window" 2>/dev/null || true
+# Keys sent before the window has the focus are lost, so wait until it has.
+for _ in $(seq 50); do
+  xdotool windowfocus "$window" 2>/dev/null || true
+  [ "$(xdotool getwindowfocus 2>/dev/null)" = "$window" ] && break
+  sleep 0.1
+done
 sleep 0.5
 # Keyboard order starts at the port list "1"; five Tabs reach "Port aktivieren".
 xdotool key --delay 80 Tab Tab Tab Tab Tab space
@@ -55,7 +59,8 @@ wait_for '\["types",' "the sentence-type list"
 sleep 0.5
 
 shot="$build/pelora-demo.png"
-import -window root -crop 915x520+0+0 "$shot"
+# The window alone, frame and menu included, at whatever size it has.
+import -window "$window" "$shot"
 
 echo "Decoded by the monitor (last value of each field):"
 grep -o '\["field",.*\]' "$trace" | awk -F'","' '{ name=$2; sub(/^"/, "", name); v=$3; sub(/"\]$/, "", v); last[name]=v; if (!(name in seen)) { seen[name]=1; order[++n]=name } }

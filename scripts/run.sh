@@ -17,7 +17,7 @@ while [ $# -gt 0 ]; do
     --receiver) receiver="$2"; shift 2 ;;
     --no-sim) nosim=1; shift ;;
     --sim-args) simargs="$2"; shift 2 ;;
-    -h|--help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
     *) echo "run.sh: unknown option $1 (try --help)" >&2; exit 2 ;;
   esac
 done
