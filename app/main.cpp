@@ -1,6 +1,6 @@
-#include "app/form1.h"
-#include "map/webpageloader.h"
 #include "version.h"
+#include "windows/form1.h"
+#include "windows/webpageloader.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

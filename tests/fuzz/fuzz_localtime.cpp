@@ -2,7 +2,7 @@
 // The input is the date, the time and the zone entry separated by line feeds, each byte one
 // character (Latin-1); the summer-time tick is the lowest bit of the input's length.
 // Every property is checked against a plain restatement of the rule, not against the code.
-#include "localtime/localtime.h"
+#include "logic/localtime.h"
 #include "require.h"
 
 #include <QDate>

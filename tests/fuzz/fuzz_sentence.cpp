@@ -2,8 +2,8 @@
 // extraction (whole and chunk by chunk), checksum, field split, and the display texts cut from an
 // accepted sentence.
 // Every property is checked against a plain restatement of the rule, not against the code.
-#include "nmea/decoders.h"
-#include "nmea/sentence.h"
+#include "logic/decoders.h"
+#include "logic/sentence.h"
 #include "require.h"
 
 #include <QString>

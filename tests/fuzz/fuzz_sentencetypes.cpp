@@ -1,7 +1,7 @@
 // Arbitrary received bytes through the sentence-type list, compared with the rule written out
 // plainly: at every position the candidate may change at a "$", then it is looked up in the
 // whole list text.
-#include "nmea/sentencetypes.h"
+#include "logic/sentencetypes.h"
 #include "require.h"
 
 #include <QHash>

@@ -2,7 +2,7 @@
 
 // A desktop for tests: records what the program hands to the URL handler, which programs it
 // starts and which addresses the map window loads; nothing leaves the test.
-#include "app/desktop.h"
+#include "windows/desktop.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 // Runs pelora-sim on a real pseudo-terminal and checks its stream with the monitor's own sentence
 // code, so that what the simulator sends is what the monitor accepts (or, for faults, rejects).
 
-#include "nmea/sentence.h"
+#include "logic/sentence.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>

@@ -1,9 +1,9 @@
 // The whole road from a receiver to the screen: pelora-sim on a pseudo-terminal, attached to
 // port "1" through PELORA_COM1 as the start script does it, a real main window activating that
 // port, the poll timer decoding, the local time and the map following.
-#include "app/form1.h"
-#include "tests/support/testdesktop.h"
+#include "testdesktop.h"
 #include "ui_form1.h"
+#include "windows/form1.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -57,52 +57,56 @@ void tst_SimToDisplay::simulatedReceiverReachesTheDisplay() {
     QCOMPARE(ui.Command3->text(), u"An"_s);
 
     // The first complete GGA, GSA and RMC of the buffer are on screen within a few ticks.
-    QTRY_VERIFY_WITH_TIMEOUT(!form.Label20()->text().isEmpty() &&
-                                 !form.Label19()->text().isEmpty() &&
-                                 !form.Label13()->text().isEmpty(),
+    QTRY_VERIFY_WITH_TIMEOUT(!form.model().Label20.text().isEmpty() &&
+                                 !form.model().Label19.text().isEmpty() &&
+                                 !form.model().Label13.text().isEmpty(),
                              10000);
 
     const QString deg = u" \u00B0  "_s;
     QVERIFY2(QRegularExpression(u"^(23:59:5[89]|00:00:0\\d)$"_s)
-                 .match(form.Label20()->text())
+                 .match(form.model().Label20.text())
                  .hasMatch(),
-             qPrintable(form.Label20()->text()));
-    QVERIFY2(form.Label19()->text() == u"31.12.26"_s || form.Label19()->text() == u"01.01.27"_s,
-             qPrintable(form.Label19()->text()));
+             qPrintable(form.model().Label20.text()));
+    QVERIFY2(form.model().Label19.text() == u"31.12.26"_s ||
+                 form.model().Label19.text() == u"01.01.27"_s,
+             qPrintable(form.model().Label19.text()));
     // Goettingen's old town: about 51 deg 32 min N, 9 deg 56 min E.
     QVERIFY2(QRegularExpression(u"^51"_s + deg + u"3\\d\\.\\d{4} ' N$"_s)
-                 .match(form.Label21()->text())
+                 .match(form.model().Label21.text())
                  .hasMatch(),
-             qPrintable(form.Label21()->text()));
+             qPrintable(form.model().Label21.text()));
     QVERIFY2(QRegularExpression(u"^009"_s + deg + u"5\\d\\.\\d{4} ' E$"_s)
-                 .match(form.Label22()->text())
+                 .match(form.model().Label22.text())
                  .hasMatch(),
-             qPrintable(form.Label22()->text()));
-    QVERIFY2(QRegularExpression(u"^1[45]\\d\\.\\d m$"_s).match(form.Label23()->text()).hasMatch(),
-             qPrintable(form.Label23()->text()));
+             qPrintable(form.model().Label22.text()));
+    QVERIFY2(
+        QRegularExpression(u"^1[45]\\d\\.\\d m$"_s).match(form.model().Label23.text()).hasMatch(),
+        qPrintable(form.model().Label23.text()));
     // 20 knots as the simulator was told; a course in degrees.
-    QVERIFY2(form.Label26()->text().toDouble() > 19.0 && form.Label26()->text().toDouble() < 21.0,
-             qPrintable(form.Label26()->text()));
-    const double course = form.Label25()->text().toDouble();
-    QVERIFY2(course >= 0.0 && course < 360.0, qPrintable(form.Label25()->text()));
-    QVERIFY(form.Label12()[0]->text().contains(QRegularExpression(u"^\\d\\d$"_s)));
-    QVERIFY(form.Label13()->text().toDouble() > 0.0);
+    QVERIFY2(form.model().Label26.text().toDouble() > 19.0 &&
+                 form.model().Label26.text().toDouble() < 21.0,
+             qPrintable(form.model().Label26.text()));
+    const double course = form.model().Label25.text().toDouble();
+    QVERIFY2(course >= 0.0 && course < 360.0, qPrintable(form.model().Label25.text()));
+    QVERIFY(form.model().Label12[0].text().contains(QRegularExpression(u"^\\d\\d$"_s)));
+    QVERIFY(form.model().Label13.text().toDouble() > 0.0);
 
     // "+1" without summer time: New Year's Day 2027 in the local time.
-    QVERIFY2(form.Label24()->text().startsWith(u"01.01.2027"_s),
-             qPrintable(form.Label24()->text()));
+    QVERIFY2(form.model().Label24.text().startsWith(u"01.01.2027"_s),
+             qPrintable(form.model().Label24.text()));
 
     // The hidden map window follows: its last address carries the shown position.
     QVERIFY(!desktop.loads.isEmpty());
-    QString position = form.Label21()->text() + u',' + form.Label22()->text();
+    QString position = form.model().Label21.text() + u',' + form.model().Label22.text();
     position.remove(u' ');
     QVERIFY2(desktop.loads.last().contains(u"q="_s + position + u"&output=embed&z=12"_s),
              qPrintable(desktop.loads.last()));
 
     // The type list comes with the eleventh counted tick and names what the simulator sends.
-    QTRY_VERIFY_WITH_TIMEOUT(form.sentenceTypes().contains(u"$GPGSV"_s), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(form.model().sentenceTypes().contains(u"$GPGSV"_s), 10000);
     for (const QString &type : {u"$GPGGA"_s, u"$GPRMC"_s, u"$GPGSA"_s, u"$GPVTG"_s, u"$GPGLL"_s})
-        QVERIFY2(form.sentenceTypes().contains(type), qPrintable(form.sentenceTypes()));
+        QVERIFY2(form.model().sentenceTypes().contains(type),
+                 qPrintable(form.model().sentenceTypes()));
 }
 
 QTEST_MAIN(tst_SimToDisplay)

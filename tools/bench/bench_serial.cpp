@@ -5,11 +5,11 @@
 //
 // --rate 0 (the default) writes as fast as the program takes the bytes. The receiver and the
 // consuming program are threads of this tool; only the window's thread is charged.
-#include "app/form1.h"
 #include "ptypair.h"
 #include "rawline.h"
-#include "tests/support/testdesktop.h"
+#include "testdesktop.h"
 #include "ui_form1.h"
+#include "windows/form1.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -116,17 +116,17 @@ int main(int argc, char *argv[]) {
     }
 
     // Time every tick: the timer calls the same handler, through a stopwatch.
-    QObject::disconnect(&form.Timer1(), &QTimer::timeout, &form, &Form1::PollTick);
+    QObject::disconnect(&form.Timer1(), &QTimer::timeout, &form, nullptr);
     double longestTick = 0;
     qsizetype bufferAtLongest = 0;
     qsizetype largestBuffer = 0;
     int ticks = 0;
     QObject::connect(&form.Timer1(), &QTimer::timeout, &form, [&] {
-        const qsizetype buffered = form.Text1().size();
+        const qsizetype buffered = form.receiveLog().size();
         largestBuffer = qMax(largestBuffer, buffered);
         QElapsedTimer stopwatch;
         stopwatch.start();
-        form.PollTick();
+        form.pollCycle().PollTick();
         const double duration = stopwatch.nsecsElapsed() / 1e6;
         if (duration > longestTick) {
             longestTick = duration;
@@ -177,7 +177,7 @@ int main(int argc, char *argv[]) {
         form.module1().tickCount = count;
         QElapsedTimer stopwatch;
         stopwatch.start();
-        form.PollTick();
+        form.pollCycle().PollTick();
         return stopwatch.nsecsElapsed() / 1e6;
     };
     const double ordinaryTick = timedTick(5);
@@ -196,7 +196,7 @@ int main(int argc, char *argv[]) {
     std::printf("forwarded                %lld bytes, %.0f KB/s\n", qlonglong(forwarded.load()),
                 forwarded / elapsed / 1e3);
     std::printf("dropped by the output    %lld bytes\n", qlonglong(form.CommX2().droppedBytes()));
-    std::printf("receive buffer at end    %.1f MB\n", form.Text1().size() / 1e6);
+    std::printf("receive buffer at end    %.1f MB\n", form.receiveLog().size() / 1e6);
     std::printf("window thread CPU        %.2f s, %.1f %% of one core, %.3f s per MB\n", cpu,
                 100 * cpu / elapsed, mb > 0 ? cpu / mb : 0.0);
     std::printf("ticks                    %d, longest %.2f ms (buffer %.1f MB), largest buffer "

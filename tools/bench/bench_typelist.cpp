@@ -1,7 +1,7 @@
 // Times the sentence-type list on buffers of growing size, for a receiver's normal stream and for
 // garbage built to list as many distinct candidates as possible.
 // Usage: pelora-bench-typelist [largest size in bytes, default 4194304]
-#include "nmea/sentencetypes.h"
+#include "logic/sentencetypes.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>

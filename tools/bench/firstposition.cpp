@@ -4,8 +4,8 @@
 //
 //   QT_QPA_PLATFORM=offscreen pelora-bench-firstposition [--warm] [--runs N]
 // (as root the web engine also needs QTWEBENGINE_DISABLE_SANDBOX=1 in the environment)
-#include "app/form1.h"
-#include "map/webpageloader.h"
+#include "windows/form1.h"
+#include "windows/webpageloader.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -48,7 +48,7 @@ int main(int argc, char *argv[]) {
     }
 
     timer.start();
-    form.Label21()->write(QStringLiteral("48 \u00B0  07.038 ' N"));
+    form.model().Label21.write(QStringLiteral("48 \u00B0  07.038 ' N"));
     const double first = msSince(timer);
     // Set only now so as not to start the engine before the timed change; the requests of the
     // loads above leave later, from the event loop, and are caught all the same.
@@ -56,10 +56,10 @@ int main(int argc, char *argv[]) {
     QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&blockAll);
     out << "first position change (latitude, creates the map window): " << first << " ms\n";
     timer.start();
-    form.Label22()->write(QStringLiteral("011 \u00B0  31.000 ' E"));
+    form.model().Label22.write(QStringLiteral("011 \u00B0  31.000 ' E"));
     out << "second position change (longitude): " << msSince(timer) << " ms\n";
     timer.start();
-    form.Label21()->write(QStringLiteral("48 \u00B0  07.039 ' N"));
+    form.model().Label21.write(QStringLiteral("48 \u00B0  07.039 ' N"));
     out << "later position change: " << msSince(timer) << " ms\n";
     out.flush();
 

@@ -7,10 +7,10 @@
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise. Map addresses are built as usual but not
 // loaded: the figures are the program's, not the web engine's.
-#include "app/form1.h"
 #include "ptypair.h"
 #include "rawline.h"
 #include "ui_form1.h"
+#include "windows/form1.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -166,7 +166,7 @@ int main(int argc, char *argv[]) {
     qsizetype largestBuffer = 0;
     // The largest buffer of a cycle is the one the tick before the emptying leaves.
     QObject::connect(&form.Timer1(), &QTimer::timeout, &form, [&] {
-        largestBuffer = qMax(largestBuffer, form.Text1().size());
+        largestBuffer = qMax(largestBuffer, form.receiveLog().size());
         ++ticks;
         if (form.module1().tickCount == 0)
             ++cycles;
@@ -180,7 +180,7 @@ int main(int argc, char *argv[]) {
         s.minutes = wall.elapsed() / 60000.0;
         s.rss = residentBytes();
         s.heap = heapInUse();
-        s.buffer = form.Text1().size();
+        s.buffer = form.receiveLog().size();
         s.largestBuffer = largestBuffer;
         s.viewLines = ui.Text1->document()->blockCount();
         s.received = received;
@@ -188,7 +188,7 @@ int main(int argc, char *argv[]) {
         s.dropped = form.CommX2().droppedBytes();
         s.ticks = ticks;
         s.cleared = cycles;
-        s.time = form.Label20()->text();
+        s.time = form.model().Label20.text();
         largestBuffer = 0;
         samples.push_back(s);
         printSample(s);

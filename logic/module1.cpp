@@ -1,0 +1,68 @@
+#include "logic/module1.h"
+
+#include "logic/decoders.h"
+#include "logic/displaymodel.h"
+#include "logic/receivelog.h"
+#include "logic/sentence.h"
+#include "logic/sentencetypes.h"
+
+Module1::Module1(DisplayModel &model, ReceiveLog &log, std::function<bool()> checksumTest)
+    : m_model(model)
+    , m_log(log)
+    , m_checksumTest(std::move(checksumTest)) {}
+
+std::optional<QStringList> Module1::ReadSentence(QStringView tag, int minimumFields) const {
+    return acceptSentence(m_log.firstSentence(tag), minimumFields, m_checksumTest());
+}
+
+void Module1::DecodeGGA() {
+    const auto fields = ReadSentence(kGga.tag, kGga.minimumFields);
+    if (!fields)
+        return;
+    // Latitude before longitude, time last: each write's change handler sees the fields
+    // written before it, and the local time sees this tick's date.
+    const GgaTexts texts = ggaTexts(*fields);
+    m_model.Label23.write(texts.altitude);
+    m_model.Label21.write(texts.latitude);
+    m_model.Label22.write(texts.longitude);
+    m_model.Label20.write(texts.time);
+}
+
+void Module1::DecodeGSA() {
+    for (DisplayField &slot : m_model.Label12)
+        slot.write(QString());
+    m_model.Label13.write(QString());
+    const auto fields = ReadSentence(kGsa.tag, kGsa.minimumFields);
+    if (!fields)
+        return;
+    const GsaTexts texts = gsaTexts(*fields);
+    for (int k = 0; k < 12; ++k)
+        m_model.Label12[k].write(texts.prn[k]);
+    m_model.Label13.write(texts.pdop);
+}
+
+void Module1::DecodeRMC() {
+    m_model.Label25.write(QString());
+    m_model.Label26.write(QString());
+    const auto fields = ReadSentence(kRmc.tag, kRmc.minimumFields);
+    if (!fields)
+        return;
+    const RmcTexts texts = rmcTexts(*fields);
+    m_model.Label25.write(texts.course);
+    m_model.Label26.write(texts.speed);
+    m_model.Label19.write(texts.date);
+}
+
+void Module1::ResetDisplay() {
+    // The date goes before the time, so the local-time handler finds both empty and stays quiet.
+    for (DisplayField *field :
+         {&m_model.Label19, &m_model.Label20, &m_model.Label24, &m_model.Label25, &m_model.Label26,
+          &m_model.Label21, &m_model.Label22, &m_model.Label23, &m_model.Label13})
+        field->write(QString());
+    for (DisplayField &slot : m_model.Label12)
+        slot.write(QString());
+}
+
+void Module1::ListSentenceTypes() {
+    m_model.setSentenceTypes(sentenceTypeList(m_log.text()));
+}

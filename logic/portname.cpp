@@ -1,0 +1,63 @@
+#include "logic/portname.h"
+
+#include <QtGlobal>
+
+namespace {
+
+QString underDev(QStringView name) {
+    if (name.startsWith(u'/'))
+        return name.toString();
+    return QStringLiteral("/dev/") + name.toString();
+}
+
+// Only plain decimal digits name a numbered port; "+3" or " 3" are names like any other.
+std::optional<int> portNumber(QStringView text) {
+    if (text.isEmpty())
+        return std::nullopt;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+    }
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n < 1)
+        return std::nullopt;
+    return n;
+}
+
+} // namespace
+
+DeviceNaming hostDeviceNaming() {
+#ifdef Q_OS_WIN
+    return DeviceNaming::Windows;
+#else
+    return DeviceNaming::Unix;
+#endif
+}
+
+QString portDevice(QStringView portName, DeviceNaming naming,
+                   const EnvironmentLookup &environment) {
+    if (naming == DeviceNaming::Windows || !portName.startsWith(kComPrefix))
+        return portName.toString();
+    const QStringView rest = portName.sliced(kComPrefix.size());
+    if (const std::optional<int> n = portNumber(rest)) {
+        const QString chosen = environment(QStringLiteral("PELORA_COM%1").arg(*n));
+        if (!chosen.isEmpty())
+            return underDev(chosen);
+        return QStringLiteral("/dev/ttyS%1").arg(*n - 1);
+    }
+    return underDev(rest);
+}
+
+QString portDevice(QStringView portName) {
+    return portDevice(portName, hostDeviceNaming(),
+                      [](const QString &name) { return qEnvironmentVariable(qPrintable(name)); });
+}
+
+std::optional<qint32> portSettingNumber(QStringView text) {
+    bool ok = false;
+    const qint32 value = text.trimmed().toInt(&ok, 10);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}

@@ -1,0 +1,252 @@
+// The serial port control over real pseudo-terminal pairs: bytes, line settings, failures and a
+// device that goes away.
+#include "io/commx.h"
+#include "ptypair.h"
+#include "testseed.h"
+#include "tracecapture.h"
+
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+class tst_CommX : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void sendsOnlyWhileOpen();
+    void lineSettings_data();
+    void lineSettings();
+    void missingDevice();
+    void openAgainKeepsTheLine();
+    void deviceThatGoesAwayIsReportedOnce();
+    void slowReaderGetsWholeNewestChunks();
+    void chunkLargerThanTheBacklog();
+
+private:
+    std::unique_ptr<PtyPair> m_pair;
+    QString m_received;
+    std::optional<TraceCapture> m_trace;
+};
+
+void tst_CommX::initTestCase() {
+    m_trace.emplace();
+}
+
+void tst_CommX::cleanupTestCase() {
+    m_trace.reset();
+}
+
+void tst_CommX::init() {
+    m_pair = std::make_unique<PtyPair>();
+    QVERIFY2(m_pair->start(), qPrintable(m_pair->error()));
+    m_received.clear();
+    m_trace->clear();
+}
+
+void tst_CommX::cleanup() {
+    m_pair.reset();
+}
+
+void tst_CommX::sendsOnlyWhileOpen() {
+    CommX port(u"CommX2"_s);
+    FarEnd far(m_pair->second());
+    QVERIFY(far.isOpen());
+    port.PortName(m_pair->first());
+    port.Close(); // closing a port that is not open is harmless
+    QVERIFY(!port.IsOpen());
+    port.Send(u"dropped"_s);
+    QVERIFY(port.Open());
+    QVERIFY(port.IsOpen());
+    port.Send(u"kept"_s);
+    QTRY_COMPARE(far.received(), "kept"_ba);
+    port.Close();
+    QVERIFY(!port.IsOpen());
+    port.Send(u"dropped"_s);
+    QCOMPARE(m_trace->lines().first(), uR"(["port","CommX2","closed",""])"_s);
+    QVERIFY(m_trace->lines().contains(uR"(["port","CommX2","open","%1"])"_s.arg(m_pair->first())));
+}
+
+void tst_CommX::lineSettings_data() {
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<int>("stopBits");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<uint>("speed");
+    // A pseudo-terminal always runs 8 data bits without parity (the kernel forces it), so only
+    // speed and stop bits can be seen changing here.
+    QTest::newRow("4800 8N1") << 4800 << 8 << 0 << 1 << true << uint(B4800);
+    QTest::newRow("19200 8N2") << 19200 << 8 << 0 << 2 << true << uint(B19200);
+    QTest::newRow("115200 8N1, typed, not in the list")
+        << 115200 << 8 << 0 << 1 << true << uint(B115200);
+    QTest::newRow("9 data bits") << 4800 << 9 << 0 << 1 << false << 0u;
+    QTest::newRow("4 data bits") << 4800 << 4 << 0 << 1 << false << 0u;
+    QTest::newRow("3 stop bits") << 4800 << 8 << 0 << 3 << false << 0u;
+    QTest::newRow("0 stop bits") << 4800 << 8 << 0 << 0 << false << 0u;
+    QTest::newRow("baud 0") << 0 << 8 << 0 << 1 << false << 0u;
+    QTest::newRow("negative baud") << -4800 << 8 << 0 << 1 << false << 0u;
+    QTest::newRow("unknown parity") << 4800 << 8 << 7 << 1 << false << 0u;
+}
+
+void tst_CommX::lineSettings() {
+    QFETCH(int, baud);
+    QFETCH(int, dataBits);
+    QFETCH(int, parity);
+    QFETCH(int, stopBits);
+    QFETCH(bool, opens);
+    CommX port(u"CommX1"_s);
+    port.PortName(m_pair->first());
+    port.BaudRate(baud);
+    port.DataBits(dataBits);
+    port.Parity(parity);
+    port.StopBits(stopBits);
+    QCOMPARE(port.Open(), opens);
+    QCOMPARE(port.IsOpen(), opens);
+    if (!opens)
+        return;
+    QFETCH(uint, speed);
+    const termios line = m_pair->lineSettings(0);
+    QCOMPARE(uint(cfgetospeed(&line)), speed);
+    QCOMPARE(bool(line.c_cflag & CSTOPB), stopBits == 2);
+    QVERIFY(!(line.c_cflag & PARENB));
+    // Raw: no flow control that would swallow XON and XOFF, no translation of line ends.
+    QVERIFY(!(line.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP)));
+}
+
+void tst_CommX::missingDevice() {
+    CommX port(u"CommX1"_s);
+    port.PortName(u"\\\\.\\COM/dev/pelora-no-such-device"_s);
+    QVERIFY(!port.Open());
+    QVERIFY(!port.IsOpen());
+    QCOMPARE(port.device(), u"/dev/pelora-no-such-device"_s);
+    QCOMPARE(m_trace->lines(),
+             QStringList{uR"(["port","CommX1","failed","/dev/pelora-no-such-device"])"_s});
+}
+
+void tst_CommX::openAgainKeepsTheLine() {
+    CommX port(u"CommX1"_s);
+    FarEnd far(m_pair->second());
+    connect(&port, &CommX::DataReceived, this,
+            [this](const QString &chunk) { m_received += chunk; });
+    port.PortName(m_pair->first());
+    port.BaudRate(4800);
+    QVERIFY(port.Open());
+    far.write("before,");
+    QTRY_COMPARE(m_received, u"before,"_s);
+    // Written while the settings change: nothing may be lost on the way.
+    far.write("during,");
+    port.BaudRate(19200);
+    QVERIFY(port.Open());
+    far.write("after");
+    QTRY_COMPARE(m_received, u"before,during,after"_s);
+    const termios line = m_pair->lineSettings(0);
+    QCOMPARE(uint(cfgetospeed(&line)), uint(B19200));
+    QVERIFY(!m_trace->lines().contains(uR"(["port","CommX1","closed",""])"_s));
+
+    // A refused setting on the open port leaves it closed, not half set up.
+    port.DataBits(9);
+    QVERIFY(!port.Open());
+    QVERIFY(!port.IsOpen());
+}
+
+void tst_CommX::deviceThatGoesAwayIsReportedOnce() {
+    CommX port(u"CommX1"_s);
+    QSignalSpy lost(&port, &CommX::Lost);
+    port.PortName(m_pair->first());
+    QVERIFY(port.Open());
+    m_pair->stop();
+    QVERIFY(lost.wait(5000));
+    QVERIFY(!port.IsOpen());
+    // No flood of reports from a line that keeps failing.
+    QTest::qWait(200);
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(m_trace->lines().last(), uR"(["port","CommX1","closed",""])"_s);
+
+    // Once a device is there again the port opens as before.
+    PtyPair replacement;
+    QVERIFY2(replacement.start(), qPrintable(replacement.error()));
+    FarEnd far(replacement.second());
+    connect(&port, &CommX::DataReceived, this,
+            [this](const QString &chunk) { m_received += chunk; });
+    port.PortName(replacement.first());
+    QVERIFY(port.Open());
+    far.write("back");
+    QTRY_COMPARE(m_received, u"back"_s);
+}
+
+void tst_CommX::slowReaderGetsWholeNewestChunks() {
+    CommX port(u"CommX2"_s);
+    QSignalSpy dropped(&port, &CommX::Dropped);
+    port.PortName(m_pair->first());
+    QVERIFY(port.Open());
+
+    // Nobody reads the far end: once the line is full, Send must keep the backlog bounded.
+    // Every chunk opens with its own number, so that what arrives tells which chunks it was.
+    QRandomGenerator random(testSeed());
+    QList<QByteArray> chunks;
+    qint64 sent = 0;
+    qint64 largestBacklog = 0;
+    while (sent < 3 * CommX::kBacklogLimit) {
+        QByteArray chunk = QByteArray::number(chunks.size()) + ':';
+        chunk += QByteArray(random.bounded(1, 4096), char('a' + chunks.size() % 26));
+        chunks << chunk;
+        sent += chunk.size();
+        port.Send(QString::fromLatin1(chunk));
+        largestBacklog = qMax(largestBacklog, port.bytesToWrite());
+        QCoreApplication::processEvents(); // lets the port write what the line still takes
+    }
+    QVERIFY2(largestBacklog <= CommX::kBacklogLimit, qPrintable(QString::number(largestBacklog)));
+    QVERIFY(port.droppedBytes() > 0);
+    qint64 signalled = 0;
+    for (const QList<QVariant> &signal : dropped)
+        signalled += signal.at(0).toLongLong();
+    QCOMPARE(signalled, port.droppedBytes());
+    qint64 traced = 0;
+    for (const QString &line : m_trace->lines()) {
+        if (line.startsWith(uR"(["dropped","CommX2",)"_s))
+            traced += line.section(u',', 2).chopped(1).toLongLong();
+    }
+    QCOMPARE(traced, port.droppedBytes());
+
+    // A reader comes at last and gets everything that was not dropped: whole chunks in their
+    // order, the newest among them.
+    FarEnd far(m_pair->second());
+    QTRY_COMPARE_WITH_TIMEOUT(far.received().size(), sent - port.droppedBytes(), 20000);
+    QCOMPARE(port.bytesToWrite(), 0);
+    const QByteArray received = far.received();
+    qsizetype at = 0;
+    int kept = 0;
+    for (const QByteArray &chunk : std::as_const(chunks)) {
+        if (QByteArrayView(received).sliced(at).startsWith(chunk)) {
+            at += chunk.size();
+            ++kept;
+        }
+    }
+    QCOMPARE(at, received.size());
+    QVERIFY(received.endsWith(chunks.last()));
+    qInfo("%lld chunks sent, %d arrived, %lld bytes dropped", qlonglong(chunks.size()), kept,
+          qlonglong(port.droppedBytes()));
+}
+
+void tst_CommX::chunkLargerThanTheBacklog() {
+    CommX port(u"CommX2"_s);
+    port.PortName(m_pair->first());
+    QVERIFY(port.Open());
+    // Not even a single chunk may pass the bound; it goes whole, and what follows is sent.
+    port.Send(QString(CommX::kBacklogLimit + 1, u'x'));
+    QCOMPARE(port.bytesToWrite(), 0);
+    QCOMPARE(port.droppedBytes(), CommX::kBacklogLimit + 1);
+    FarEnd far(m_pair->second());
+    port.Send(u"next"_s);
+    QTRY_COMPARE(far.received(), "next"_ba);
+}
+
+QTEST_GUILESS_MAIN(tst_CommX)
+#include "tst_commx.moc"

@@ -1,0 +1,109 @@
+// The local time: the handler of the UTC time field reads the date field, the time zone and the
+// summer-time box at that moment and writes the local field.
+#include "logic/displaymodel.h"
+#include "logic/localtime.h"
+#include "logic/module1.h"
+#include "logic/receivelog.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class tst_UpdateLocalTime : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void followsTheTimeField();
+    void noFixKeepsTheLastText();
+    void resetLeavesItAloneThenEmptiesIt();
+    void receiverLog();
+
+private:
+    // What the window's controls would hold: "Zeitzone" and "Sommerzeit", "+1" at start.
+    QString m_zone;
+    bool m_summerTime = false;
+    bool m_checksumTest = false;
+    std::unique_ptr<DisplayModel> m_model;
+    std::unique_ptr<ReceiveLog> m_log;
+    std::unique_ptr<Module1> m_module1;
+    QString local() const { return m_model->Label24.text(); }
+};
+
+void tst_UpdateLocalTime::init() {
+    m_zone = u"+1"_s;
+    m_summerTime = false;
+    m_checksumTest = false;
+    m_model = std::make_unique<DisplayModel>();
+    m_log = std::make_unique<ReceiveLog>();
+    m_module1 = std::make_unique<Module1>(*m_model, *m_log, [this] { return m_checksumTest; });
+    connectLocalTime(
+        *m_model, [this] { return m_zone; }, [this] { return m_summerTime; }, m_model.get());
+}
+
+void tst_UpdateLocalTime::cleanup() {
+    m_module1.reset();
+    m_log.reset();
+    m_model.reset();
+}
+
+void tst_UpdateLocalTime::followsTheTimeField() {
+    m_model->Label20.write(u"23:30:00"_s);
+    QCOMPARE(local(), u"00:30:00"_s); // no date yet: the time alone, "+1" from the start
+    // A new date, time zone or summer time shows only with the next change of the time.
+    m_model->Label19.write(u"31.12.26"_s);
+    m_zone = (u"-5"_s);
+    m_summerTime = (true);
+    QCOMPARE(local(), u"00:30:00"_s);
+    m_model->Label20.write(u"23:30:01"_s);
+    QCOMPARE(local(), u"31.12.2026 19:30:01"_s);
+    m_zone = (u"+1"_s);
+    m_model->Label20.write(u"23:30:02"_s);
+    QCOMPARE(local(), u"01.01.2027 01:30:02"_s);
+}
+
+void tst_UpdateLocalTime::noFixKeepsTheLastText() {
+    // A receiver that loses its fix sends empty fields: the GGA decoder writes "::".
+    m_log->append(u"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"_s);
+    m_module1->DecodeGGA();
+    QCOMPARE(local(), u"13:35:19"_s);
+    m_log->clear();
+    m_log->append(u"$GPGGA,,,,,,0,00,,,M,,M,,*66\r\n"_s);
+    QSignalSpy localChanges(&m_model->Label24, &DisplayField::changed);
+    m_module1->DecodeGGA();
+    QCOMPARE(m_model->Label20.text(), u"::"_s);
+    QCOMPARE(local(), u"13:35:19"_s);
+    QCOMPARE(localChanges.count(), 0);
+}
+
+void tst_UpdateLocalTime::resetLeavesItAloneThenEmptiesIt() {
+    m_model->Label19.write(u"06.12.26"_s);
+    m_model->Label20.write(u"12:00:00"_s);
+    QCOMPARE(local(), u"06.12.2026 13:00:00"_s);
+
+    // Runs after the local-time handler, inside the same write of the time field.
+    QString seenByTimeChange = u"<not run>"_s;
+    connect(&m_model->Label20, &DisplayField::changed, this, [&] { seenByTimeChange = local(); });
+    m_module1->ResetDisplay();
+    QCOMPARE(seenByTimeChange, u"06.12.2026 13:00:00"_s);
+    QCOMPARE(local(), QString());
+}
+
+void tst_UpdateLocalTime::receiverLog() {
+    // First RMC and GGA of a recorded Garmin receiver: 18 October 2022, 11:32:58 UTC.
+    QFile log(QStringLiteral(PELORA_TESTDATA "/garmin15x.log"));
+    QVERIFY2(log.open(QIODevice::ReadOnly), qPrintable(log.fileName()));
+    m_log->append(QString::fromLatin1(log.readAll()));
+    m_checksumTest = (true);
+    m_summerTime = (true);
+    m_module1->DecodeRMC();
+    m_module1->DecodeGGA();
+    QCOMPARE(m_model->Label19.text(), u"18.10.22"_s);
+    QCOMPARE(m_model->Label20.text(), u"11:32:58"_s);
+    QCOMPARE(local(), u"18.10.2022 13:32:58"_s); // "+1" and summer time
+}
+
+QTEST_GUILESS_MAIN(tst_UpdateLocalTime)
+#include "tst_updatelocaltime.moc"

@@ -1,0 +1,220 @@
+// The main window as a user first meets it: defaults, lists, geometry and keyboard order.
+#include "ui_form1.h"
+#include "windows/captionbutton.h"
+#include "windows/form1.h"
+#include "windows/indicator.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class tst_Form1 : public QObject {
+    Q_OBJECT
+private slots:
+    void defaults();
+    void lists_data();
+    void lists();
+    void typedPortValuesAccepted();
+    void timeZoneAcceptsOnlyItsEntries();
+    void geometry_data();
+    void geometry();
+    void keyboardOrder();
+    void menuBar();
+    void captionsFitWhole();
+};
+
+void tst_Form1::defaults() {
+    Form1 form;
+    Ui::Form1 &ui = form.ui();
+    QCOMPARE(form.windowTitle(), u"Pelora"_s);
+    QCOMPARE(ui.Combo6->currentText(), u"+1"_s);
+    QVERIFY(ui.Option1_1->isChecked());
+    QVERIFY(!ui.Check1->isChecked());
+    QVERIFY(!ui.Check2->isChecked());
+    QVERIFY(!form.Timer1().isActive());
+    QCOMPARE(form.Timer1().interval(), 500);
+    QVERIFY(form.receiveLog().text().isEmpty());
+    QVERIFY(ui.Text2->text().isEmpty());
+    QVERIFY(form.model().sentenceTypes().isEmpty());
+    for (DisplayField *field : form.model().fields())
+        QVERIFY2(field->text().isEmpty(), qPrintable(field->fieldName()));
+    QVERIFY(ui.Command3->text().isEmpty());
+    QVERIFY(ui.Command7->text().isEmpty());
+    QCOMPARE(Indicator::colour(ui.Command3), QColor(255, 0, 0));
+    QCOMPARE(Indicator::colour(ui.Command7), QColor(255, 0, 0));
+    QCOMPARE(ui.Label12_0->textFormat(), Qt::PlainText);
+    QCOMPARE(form.model().Label12[11].fieldName(), u"Label12(11)"_s);
+    // The user reads and copies the buffer but cannot type into it.
+    QVERIFY(ui.Text1->isReadOnly());
+}
+
+void tst_Form1::lists_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("items");
+
+    QStringList ports;
+    for (int i = 1; i <= 20; ++i)
+        ports << QString::number(i);
+    const QStringList bauds{u"2400"_s, u"4800"_s, u"9600"_s, u"19200"_s, u"38400"_s, u"57600"_s};
+    const QStringList parity{u"N"_s, u"E"_s, u"O"_s, u"M"_s, u"S"_s};
+    const QStringList dataBits{u"5"_s, u"6"_s, u"7"_s, u"8"_s};
+    const QStringList stopBits{u"1"_s, u"2"_s};
+    for (int side = 0; side < 2; ++side) {
+        const int base = side == 0 ? 1 : 7;
+        auto row = [&](int offset, const QString &text, const QStringList &items) {
+            const QString name = u"Combo"_s + QString::number(base + offset);
+            QTest::newRow(qPrintable(name)) << name << text << items;
+        };
+        row(0, u"1"_s, ports);
+        row(1, u"4800"_s, bauds);
+        row(2, u"N"_s, parity);
+        row(3, u"8"_s, dataBits);
+        row(4, u"1"_s, stopBits);
+    }
+    QTest::newRow("Combo6") << u"Combo6"_s << u"+1"_s
+                            << QStringList{u"-5"_s, u"-4"_s, u"-3"_s, u"-2"_s, u"-1"_s,
+                                           u"0"_s,  u"+1"_s, u"+2"_s, u"+3"_s, u"+4"_s};
+}
+
+void tst_Form1::lists() {
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(QStringList, items);
+    Form1 form;
+    auto *combo = form.findChild<QComboBox *>(name);
+    QVERIFY(combo);
+    QCOMPARE(combo->currentText(), text);
+    QStringList actual;
+    for (int i = 0; i < combo->count(); ++i)
+        actual << combo->itemText(i);
+    QCOMPARE(actual, items);
+    QCOMPARE(combo->isEditable(), name != u"Combo6"_s);
+}
+
+void tst_Form1::typedPortValuesAccepted() {
+    Form1 form;
+    form.show();
+    QComboBox *baud = form.ui().Combo2;
+    baud->setFocus();
+    baud->lineEdit()->selectAll();
+    QTest::keyClicks(baud, u"115200"_s);
+    QCOMPARE(baud->currentText(), u"115200"_s);
+}
+
+void tst_Form1::timeZoneAcceptsOnlyItsEntries() {
+    Form1 form;
+    QComboBox *zone = form.ui().Combo6;
+    zone->setCurrentText(u"+7"_s);
+    QCOMPARE(zone->currentText(), u"+1"_s);
+    zone->setCurrentText(u"-5"_s);
+    QCOMPARE(zone->currentText(), u"-5"_s);
+}
+
+void tst_Form1::geometry_data() {
+    // Positions in twips (1/1440 inch); at 96 dots per inch 15 twips make one pixel.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("twips");
+    QTest::newRow("Combo1") << u"Combo1"_s << QRect(1440, 240, 975, 315);
+    QTest::newRow("Command3") << u"Command3"_s << QRect(3120, 2160, 375, 375);
+    QTest::newRow("Text1") << u"Text1"_s << QRect(3720, 1080, 7095, 3495);
+    QTest::newRow("Label12_11") << u"Label12_11"_s << QRect(3720 + 600 * 11, 240, 495, 255);
+    QTest::newRow("Label24") << u"Label24"_s << QRect(1560, 4080, 1935, 255);
+    QTest::newRow("Combo11") << u"Combo11"_s << QRect(12120, 2400, 975, 315);
+    QTest::newRow("Option1_4") << u"Option1_4"_s << QRect(8040, 6000, 1095, 255);
+    QTest::newRow("Command9") << u"Command9"_s << QRect(8160, 6480, 1215, 375);
+}
+
+void tst_Form1::geometry() {
+    QFETCH(QString, name);
+    QFETCH(QRect, twips);
+    Form1 form;
+    auto *widget = form.findChild<QWidget *>(name);
+    QVERIFY(widget);
+    const QRect pixels(qRound(twips.x() / 15.0), qRound(twips.y() / 15.0),
+                       qRound(twips.width() / 15.0), qRound(twips.height() / 15.0));
+    QCOMPARE(widget->geometry(), pixels);
+}
+
+void tst_Form1::keyboardOrder() {
+    Form1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QStringList expected{
+        u"Combo1"_s,    u"Combo2"_s,    u"Combo3"_s,    u"Combo4"_s,       u"Combo5"_s,
+        u"Command1"_s,  u"Command2"_s,  u"Text1"_s,     u"Command3"_s,     u"Check1"_s,
+        u"Command4"_s,  u"Check2"_s,    u"Combo6"_s,    u"RichTextBox1"_s, u"Option1_0"_s,
+        u"Option1_1"_s, u"Option1_2"_s, u"Option1_3"_s, u"Option1_4"_s,    u"Combo7"_s,
+        u"Combo8"_s,    u"Combo9"_s,    u"Combo10"_s,   u"Combo11"_s,      u"Command5"_s,
+        u"Command6"_s,  u"Command7"_s,  u"Command8"_s,  u"Text2"_s,        u"Command9"_s};
+    QStringList actual;
+    QWidget *w = form.ui().Combo1;
+    for (int i = 0; i < expected.size(); ++i) {
+        // An editable list's focus lives in its line edit; name the list itself.
+        QWidget *named = w;
+        while (named && named->objectName().isEmpty())
+            named = named->parentWidget();
+        actual << (named ? named->objectName() : QString());
+        w = w->nextInFocusChain();
+        while (w && (w->focusPolicy() & Qt::TabFocus) != Qt::TabFocus)
+            w = w->nextInFocusChain();
+        // Skip the line edit of an editable list: it shares the list's place in the order.
+        while (w && w->parentWidget() && qobject_cast<QComboBox *>(w->parentWidget()))
+            w = w->nextInFocusChain();
+    }
+    QCOMPARE(actual, expected);
+}
+
+void tst_Form1::menuBar() {
+    Form1 form;
+    QStringList captions;
+    for (QAction *action : form.menuBar()->actions())
+        captions << action->text();
+    QCOMPARE(captions, (QStringList{u"Rechner"_s, u"Karte"_s, u"Info"_s, u"Ende"_s}));
+    QCOMPARE(form.menuBar()->actions().at(0)->objectName(), u"rechner"_s);
+    QCOMPARE(form.menuBar()->actions().at(3)->objectName(), u"ende"_s);
+}
+
+void tst_Form1::captionsFitWhole() {
+    // Every caption must show whole at the window's fixed positions with the fonts installed here.
+    Form1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QStringList cut;
+    for (QLabel *label : form.findChildren<QLabel *>()) {
+        if (qobject_cast<DisplayField *>(label) || label->text().isEmpty())
+            continue;
+        const bool fits = label->wordWrap()
+                              ? label->heightForWidth(label->width()) <= label->height()
+                              : label->sizeHint().width() <= label->width();
+        if (!fits)
+            cut << label->objectName();
+    }
+    for (QAbstractButton *button : form.findChildren<QAbstractButton *>()) {
+        if (button->text().isEmpty())
+            continue;
+        auto *command = qobject_cast<CaptionButton *>(button);
+        if (command ? !command->captionFits() : button->sizeHint().width() > button->width())
+            cut << button->objectName();
+    }
+    for (QComboBox *combo : form.findChildren<QComboBox *>()) {
+        for (int i = 0; i < combo->count(); ++i) {
+            QStyleOptionComboBox option;
+            option.initFrom(combo);
+            const QRect textArea = combo->style()->subControlRect(
+                QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+            if (combo->fontMetrics().horizontalAdvance(combo->itemText(i)) > textArea.width())
+                cut << combo->objectName() + u':' + combo->itemText(i);
+        }
+    }
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u", ")));
+}
+
+QTEST_MAIN(tst_Form1)
+#include "tst_form1.moc"

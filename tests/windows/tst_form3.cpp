@@ -1,0 +1,206 @@
+// The map window behind a recording page loader: what it loads, when, and what it shows.
+#include "testdesktop.h"
+#include "tracecapture.h"
+#include "ui_form3.h"
+#include "windows/form1.h"
+#include "windows/form3.h"
+
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kBase = u"http://maps.google.com/maps?q="_s;
+const QString kGgaMunich = u"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47"_s;
+const QString kGgaSydney =
+    u"$GPGGA,001043.00,3351.7836,S,15112.3353,W,1,05,1.6,41.2,M,21.3,M,,*5E"_s;
+const QString kMunichLat = u"48\u00B007.038'N"_s;
+const QString kMunichLon = u"011\u00B031.000'E"_s;
+const QString kSydneyLat = u"33\u00B051.7836'S"_s;
+const QString kSydneyLon = u"151\u00B012.3353'W"_s;
+
+QString address(const QString &latitude, const QString &longitude, const QString &zoom) {
+    return kBase + latitude + u',' + longitude + u"&output=embed&z="_s + zoom;
+}
+
+} // namespace
+
+class tst_Form3 : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void createdHiddenByTheFirstPosition();
+    void controls();
+    void geometry_data();
+    void geometry();
+    void captionsFitWhole();
+    void bothFieldsChangedLoadTwice();
+    void samePositionLoadsNothing();
+    void pauseBlocksPositionsNotZoom();
+    void resetLoadsTheEmptyFields();
+    void everyLoadIsTraced();
+
+private:
+    void decode(const QString &sentence) {
+        m_form->receiveLog().clear();
+        m_form->receiveLog().append(sentence + u"\r\n"_s);
+        m_form->module1().DecodeGGA();
+    }
+    Ui::Form3 &map() { return m_form->mapWindow()->ui(); }
+
+    TestDesktop m_desktop;
+    std::unique_ptr<Form1> m_form;
+};
+
+void tst_Form3::init() {
+    m_desktop = TestDesktop();
+    m_form = std::make_unique<Form1>(m_desktop.services());
+}
+
+void tst_Form3::cleanup() {
+    m_form.reset();
+}
+
+void tst_Form3::createdHiddenByTheFirstPosition() {
+    QVERIFY(!m_form->hasMapWindow());
+    QVERIFY(m_form->module1().mapZoom.isEmpty());
+    m_form->model().Label21.write(u"48 \u00B0  07.038 ' N"_s);
+    QVERIFY(m_form->hasMapWindow());
+    QVERIFY(!m_form->mapWindow()->isVisible());
+    QCOMPARE(m_form->module1().mapZoom, u"12"_s);
+    // The creation's zoom choice and the position change load the same address.
+    const QString expected = address(kMunichLat, QString(), u"12"_s);
+    QCOMPARE(m_desktop.loads, (QStringList{expected, expected}));
+    QCOMPARE(map().Label4->text(), kMunichLat);
+    QCOMPARE(map().Label5->text(), QString());
+}
+
+void tst_Form3::controls() {
+    Form3 *window = m_form->mapWindow();
+    QCOMPARE(window->windowTitle(), u"Karte"_s);
+    QCOMPARE(window->size(), QSize(930, 539)); // 13950 x 8085 twips
+    QCOMPARE(window->palette().color(QPalette::Window), QColor(192, 255, 255));
+    QCOMPARE(map().Label4->palette().color(QPalette::Window), QColor(255, 255, 192));
+    QVERIFY(map().Label4->autoFillBackground());
+    QStringList zooms;
+    for (int i = 0; i < map().Combo1->count(); ++i)
+        zooms << map().Combo1->itemText(i);
+    QCOMPARE(zooms, (QStringList{u"15"_s, u"14"_s, u"13"_s, u"12"_s, u"11"_s, u"10"_s, u"9"_s,
+                                 u"8"_s, u"7"_s, u"6"_s, u"5"_s}));
+    QVERIFY(!map().Combo1->isEditable());
+    QCOMPARE(map().Combo1->currentText(), u"12"_s);
+    QCOMPARE(map().Label1->text(), u"Zoom"_s);
+    QCOMPARE(map().Label2->text(), u"Breite"_s);
+    QCOMPARE(map().Label3->text(), u"Länge"_s);
+    QCOMPARE(map().Check1->text(), u"Anhalten"_s);
+    QVERIFY(!map().Check1->isChecked());
+    QVERIFY(map().Label4->text().isEmpty());
+    QVERIFY(map().Label5->text().isEmpty());
+}
+
+void tst_Form3::geometry_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("twips");
+    QTest::newRow("Combo1") << u"Combo1"_s << QRect(240, 840, 1335, 315);
+    QTest::newRow("Label4") << u"Label4"_s << QRect(120, 2880, 1455, 375);
+    QTest::newRow("Label5") << u"Label5"_s << QRect(120, 4080, 1455, 375);
+    QTest::newRow("Check1") << u"Check1"_s << QRect(120, 4920, 1455, 375);
+    QTest::newRow("WebBrowser1") << u"WebBrowser1"_s << QRect(1800, 360, 11895, 7575);
+}
+
+void tst_Form3::geometry() {
+    QFETCH(QString, name);
+    QFETCH(QRect, twips);
+    auto *widget = m_form->mapWindow()->findChild<QWidget *>(name);
+    QVERIFY(widget);
+    QCOMPARE(widget->geometry(),
+             QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+}
+
+void tst_Form3::captionsFitWhole() {
+    Form3 *window = m_form->mapWindow();
+    // The widest position the read-outs have to show.
+    map().Label4->setText(u"48\u00B007.0381'N"_s);
+    map().Label5->setText(u"151\u00B012.3353'W"_s);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QStringList cut;
+    for (QLabel *label : {map().Label1, map().Label2, map().Label3, map().Label4, map().Label5})
+        if (label->sizeHint().width() > label->width())
+            cut << label->objectName();
+    if (map().Check1->sizeHint().width() > map().Check1->width())
+        cut << u"Check1"_s;
+    QStyleOptionComboBox option;
+    option.initFrom(map().Combo1);
+    const QRect textArea = map().Combo1->style()->subControlRect(
+        QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, map().Combo1);
+    if (map().Combo1->fontMetrics().horizontalAdvance(u"15"_s) > textArea.width())
+        cut << u"Combo1"_s;
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u", ")));
+}
+
+void tst_Form3::bothFieldsChangedLoadTwice() {
+    decode(kGgaMunich);
+    m_desktop.loads.clear();
+    decode(kGgaSydney);
+    // Latitude is written first: its load still carries the previous longitude.
+    QCOMPARE(m_desktop.loads, (QStringList{address(kSydneyLat, kMunichLon, u"12"_s),
+                                           address(kSydneyLat, kSydneyLon, u"12"_s)}));
+    QCOMPARE(map().Label4->text(), kSydneyLat);
+    QCOMPARE(map().Label5->text(), kSydneyLon);
+}
+
+void tst_Form3::samePositionLoadsNothing() {
+    decode(kGgaMunich);
+    m_desktop.loads.clear();
+    decode(kGgaMunich);
+    m_form->module1().DecodeGGA();
+    QVERIFY(m_desktop.loads.isEmpty());
+}
+
+void tst_Form3::pauseBlocksPositionsNotZoom() {
+    decode(kGgaMunich);
+    map().Check1->setChecked(true);
+    m_desktop.loads.clear();
+    decode(kGgaSydney);
+    QVERIFY(m_desktop.loads.isEmpty());
+    QCOMPARE(map().Label4->text(), kMunichLat); // the last load before the pause
+    QCOMPARE(map().Label5->text(), kMunichLon);
+
+    map().Combo1->setCurrentText(u"14"_s);
+    QCOMPARE(m_desktop.loads, QStringList{address(kSydneyLat, kSydneyLon, u"14"_s)});
+    QCOMPARE(m_form->module1().mapZoom, u"14"_s);
+    QCOMPARE(map().Label4->text(), kMunichLat);
+
+    map().Check1->setChecked(false);
+    m_desktop.loads.clear();
+    decode(kGgaMunich);
+    QCOMPARE(m_desktop.loads.last(), address(kMunichLat, kMunichLon, u"14"_s));
+}
+
+void tst_Form3::resetLoadsTheEmptyFields() {
+    decode(kGgaMunich);
+    m_desktop.loads.clear();
+    m_form->module1().ResetDisplay();
+    QCOMPARE(m_desktop.loads, (QStringList{address(QString(), kMunichLon, u"12"_s),
+                                           address(QString(), QString(), u"12"_s)}));
+    QVERIFY(map().Label4->text().isEmpty());
+    QVERIFY(map().Label5->text().isEmpty());
+}
+
+void tst_Form3::everyLoadIsTraced() {
+    TraceCapture trace;
+    decode(kGgaMunich);
+
+    const QStringList loads = trace.lines(u"map");
+    QCOMPARE(loads.size(), 3);
+    QCOMPARE(loads[2], u"[\"map\",\"http://maps.google.com/maps?q=48\u00B007.038'N,"
+                       "011\u00B031.000'E&output=embed&z=12\"]"_s);
+}
+
+QTEST_MAIN(tst_Form3)
+#include "tst_form3.moc"

@@ -1,0 +1,274 @@
+// The four menu commands and the about box. The converter start and the map's browser are caught
+// by doubles; the modal windows are real and are closed from timers while their loop runs.
+#include "testdesktop.h"
+#include "tracecapture.h"
+#include "ui_form1.h"
+#include "ui_form2.h"
+#include "ui_form3.h"
+#include "windows/form1.h"
+#include "windows/form2.h"
+#include "windows/form3.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kGga = u"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"_s;
+const QString kEmptyPosition = u"http://maps.google.com/maps?q=,&output=embed&z=12"_s;
+
+// Runs `during` once the modal window is up, then closes it with its close box; gives up after
+// a few seconds so that a window that never shows cannot hang the test.
+void whileModal(const std::function<void(QWidget *)> &during) {
+    auto *poll = new QTimer;
+    poll->setInterval(10);
+    auto *deadline = new QElapsedTimer;
+    deadline->start();
+    QObject::connect(poll, &QTimer::timeout, [=] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal && deadline->elapsed() < 5000)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        delete deadline;
+        if (modal) {
+            during(modal);
+            modal->close();
+        }
+    });
+    poll->start();
+}
+
+} // namespace
+
+class tst_Menu : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void converter_data();
+    void converter();
+    void converterName();
+    void mapBeforeAnyPosition();
+    void mapShowsTheHiddenWindowAsItIs();
+    void mapKeepsFollowingWhileShown();
+    void mapAfterCloseIsNew();
+    void aboutBox();
+    void endsAtOnce_data();
+    void endsAtOnce();
+
+private:
+    TestDesktop m_desktop;
+    std::unique_ptr<Form1> m_form;
+};
+
+void tst_Menu::init() {
+    m_desktop = TestDesktop();
+    m_form = std::make_unique<Form1>(m_desktop.services());
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+}
+
+void tst_Menu::cleanup() {
+    m_form.reset();
+}
+
+void tst_Menu::converter_data() {
+    QTest::addColumn<bool>("found");
+    QTest::newRow("started") << true;
+    QTest::newRow("cannot be started") << false;
+}
+
+void tst_Menu::converter() {
+    QFETCH(bool, found);
+    m_desktop.startSucceeds = found;
+    TraceCapture trace;
+    m_form->ui().rechner->trigger();
+    m_form->ui().rechner->trigger(); // each time, without looking for a running copy
+
+    QCOMPARE(m_desktop.started, (QStringList{converterProgram(), converterProgram()}));
+    const QString line =
+        found ? u"[\"start\",\"tabrex\",true]"_s : u"[\"start\",\"tabrex\",false]"_s;
+    QCOMPARE(trace.lines(u"start"), (QStringList{line, line}));
+    // A failure is told in a message that holds nothing up; the display goes on meanwhile.
+    const auto boxes = m_form->findChildren<QMessageBox *>();
+    QCOMPARE(boxes.size(), found ? 0 : 1); // not one per failed start
+    for (QMessageBox *box : boxes) {
+        QVERIFY(box->isVisible() && !box->isModal());
+        QCOMPARE(box->text(), u"Rechner (tabrex) konnte nicht gestartet werden."_s);
+    }
+    QVERIFY(!QApplication::activeModalWidget());
+    m_form->model().Label20.write(u"10:00:00"_s);
+    QCOMPARE(m_form->model().Label24.text(), u"11:00:00"_s);
+}
+
+void tst_Menu::converterName() {
+#ifdef Q_OS_WIN
+    QCOMPARE(converterProgram(), u"tabrex.exe"_s);
+#else
+    QCOMPARE(converterProgram(), u"tabrex"_s);
+#endif
+    // The real start reports a program it cannot find, instead of failing silently.
+    QVERIFY(!Desktop::startDetached(u"pelora-no-such-program"_s));
+}
+
+void tst_Menu::mapBeforeAnyPosition() {
+    bool shownModal = false;
+    whileModal(
+        [&](QWidget *modal) { shownModal = modal == m_form->mapWindow() && modal->isVisible(); });
+    m_form->ui().karte->trigger(); // returns when the window is closed
+    QVERIFY(shownModal);
+    QCOMPARE(m_desktop.loads, QStringList{kEmptyPosition});
+    QVERIFY(!m_form->hasMapWindow()); // closing ended it
+}
+
+void tst_Menu::mapShowsTheHiddenWindowAsItIs() {
+    m_form->receiveLog().append(kGga);
+    m_form->module1().DecodeGGA();
+    Form3 *hidden = m_form->mapWindow();
+    hidden->ui().Check1->setChecked(true);
+    hidden->ui().Combo1->setCurrentText(u"9"_s);
+    const qsizetype loadsBefore = m_desktop.loads.size();
+
+    QWidget *shown = nullptr;
+    QString zoom, latitude;
+    bool paused = false;
+    whileModal([&](QWidget *modal) {
+        shown = modal;
+        zoom = hidden->ui().Combo1->currentText();
+        paused = hidden->ui().Check1->isChecked();
+        latitude = hidden->ui().Label4->text();
+    });
+    m_form->ui().karte->trigger();
+    QCOMPARE(shown, hidden);
+    QCOMPARE(zoom, u"9"_s);
+    QVERIFY(paused);
+    QCOMPARE(latitude, u"48\u00B007.038'N"_s);
+    QCOMPARE(m_desktop.loads.size(), loadsBefore); // showing loads nothing
+}
+
+void tst_Menu::mapKeepsFollowingWhileShown() {
+    // The poll timer keeps ticking behind the modal window and data keeps arriving; here a tick
+    // runs the GGA decoder and a timer stands in for the serial port.
+    int ticks = 0;
+    connect(&m_form->Timer1(), &QTimer::timeout, m_form.get(), [&] {
+        ++ticks;
+        m_form->module1().DecodeGGA();
+    });
+    m_form->Timer1().start(10);
+
+    QString readout;
+    QStringList loadsWhileShown;
+    whileModal([&](QWidget *) {
+        QTimer::singleShot(0, m_form.get(), [&] { m_form->receiveLog().append(kGga); });
+        QTRY_VERIFY(!m_form->mapWindow()->ui().Label5->text().isEmpty());
+        readout = m_form->mapWindow()->ui().Label5->text();
+        loadsWhileShown = m_desktop.loads;
+    });
+    m_form->ui().karte->trigger();
+    m_form->Timer1().stop();
+
+    QVERIFY(ticks > 0);
+    QCOMPARE(readout, u"011\u00B031.000'E"_s);
+    QCOMPARE(loadsWhileShown,
+             (QStringList{kEmptyPosition,
+                          u"http://maps.google.com/maps?q=48\u00B007.038'N,&output=embed&z=12"_s,
+                          u"http://maps.google.com/maps?q=48\u00B007.038'N,011\u00B031.000'E"
+                          "&output=embed&z=12"_s}));
+    QCOMPARE(m_form->model().Label24.text(),
+             u"13:35:19"_s); // the main window's display updated too
+}
+
+void tst_Menu::mapAfterCloseIsNew() {
+    m_form->receiveLog().append(kGga);
+    m_form->module1().DecodeGGA();
+    whileModal([&](QWidget *) { m_form->mapWindow()->ui().Combo1->setCurrentText(u"15"_s); });
+    m_form->ui().karte->trigger();
+    QVERIFY(!m_form->hasMapWindow());
+    QCOMPARE(m_form->module1().mapZoom, u"15"_s);
+
+    QString zoom, latitude;
+    bool paused = true;
+    whileModal([&](QWidget *) {
+        zoom = m_form->mapWindow()->ui().Combo1->currentText();
+        paused = m_form->mapWindow()->ui().Check1->isChecked();
+        latitude = m_form->mapWindow()->ui().Label4->text();
+    });
+    m_form->ui().karte->trigger();
+    QCOMPARE(zoom, u"12"_s);
+    QVERIFY(!paused);
+    QVERIFY(latitude.isEmpty()); // until the next position change
+    QVERIFY(m_desktop.loads.last().endsWith(u"&z=12"_s));
+    QCOMPARE(m_form->module1().mapZoom, u"12"_s);
+}
+
+void tst_Menu::aboutBox() {
+    QString title;
+    QSize size;
+    QColor background;
+    QStringList texts;
+    QList<QRect> places;
+    QStringList cut;
+    whileModal([&](QWidget *modal) {
+        auto *about = qobject_cast<Form2 *>(modal);
+        QVERIFY(about);
+        title = about->windowTitle();
+        size = about->size();
+        background = about->palette().color(QPalette::Window);
+        for (QLabel *label : {about->ui().Label1, about->ui().Label2, about->ui().Label3}) {
+            texts << label->text();
+            places << label->geometry();
+            if (label->sizeHint().width() > label->width() || label->alignment() != Qt::AlignCenter)
+                cut << label->objectName();
+        }
+    });
+    m_form->ui().info->trigger();
+
+    QCOMPARE(title, u"Info"_s);
+    QCOMPARE(size, QSize(244, 104)); // 3660 x 1560 twips
+    QCOMPARE(background, QColor(128, 255, 255));
+    QCOMPARE(texts.size(), 3);
+    QCOMPARE(texts[0], u" Version 1.0"_s);
+    QVERIFY(texts[1].startsWith(u"\u00A9 "_s));
+    QVERIFY(!texts[2].isEmpty());
+    QCOMPARE(places, (QList<QRect>{QRect(24, 16, 193, 17), QRect(24, 40, 193, 17),
+                                   QRect(24, 64, 193, 17)}));
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u", ")));
+    QVERIFY(m_form->findChildren<Form2 *>().isEmpty()); // closing ended it
+}
+
+void tst_Menu::endsAtOnce_data() {
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("Ende") << false;
+    QTest::newRow("close box") << true;
+}
+
+void tst_Menu::endsAtOnce() {
+    QFETCH(bool, closeBox);
+    // A hidden map window exists, and a visible message box would keep Qt's own last-window
+    // rule from ending the program: only the program's own ending may stop the loop.
+    m_form->model().Label21.write(u"48 \u00B0  07.038 ' N"_s);
+    QVERIFY(m_form->hasMapWindow());
+    m_desktop.startSucceeds = false;
+    m_form->ui().rechner->trigger();
+    if (closeBox)
+        QTimer::singleShot(0, m_form.get(), &QWidget::close);
+    else
+        QTimer::singleShot(0, m_form->ui().ende, &QAction::trigger);
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    watchdog.start(5000);
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!m_form->isVisible());
+}
+
+QTEST_MAIN(tst_Menu)
+#include "tst_menu.moc"

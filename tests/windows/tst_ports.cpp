@@ -1,0 +1,474 @@
+// The main window's input and output ports over real pseudo-terminal pairs: a receiver writes at
+// one end of the input pair, a consuming program reads at the far end of the output pair.
+#include "ptypair.h"
+#include "testdesktop.h"
+#include "tracecapture.h"
+#include "ui_form1.h"
+#include "windows/form1.h"
+#include "windows/indicator.h"
+
+#include <QDir>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray kSentences =
+    "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n"
+    "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
+    "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+
+} // namespace
+
+class tst_Ports : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void decodedAfterTheNextTicks();
+    void deactivationResetsDisplayBufferAndList();
+    void deactivationWithoutActivation();
+    void outputPortIsIndependent();
+    void failedActivation_data();
+    void failedActivation();
+    void failedReactivationTellsTheTruth_data();
+    void failedReactivationTellsTheTruth();
+    void unpluggedMidStream_data();
+    void unpluggedMidStream();
+    void outputNobodyReads();
+
+private:
+    void activate(QPushButton *button, QPushButton *indicator);
+    void setText(const QString &combo, const QString &text);
+    QString buffer() const { return m_form->receiveLog().text().toString(); }
+    void dismissMessage();
+    QString linkPath(const QString &which) const;
+    void writeUntilArrived(const QByteArray &bytes);
+
+    std::unique_ptr<PtyPair> m_input;  // first: the receiver, second: the program's input port
+    std::unique_ptr<PtyPair> m_output; // first: the program's output port, second: the consumer
+    std::unique_ptr<FarEnd> m_receiver;
+    std::unique_ptr<FarEnd> m_consumer;
+    TestDesktop m_desktop; // the position changes load the map: keep it off the network
+    std::unique_ptr<Form1> m_form;
+    std::optional<TraceCapture> m_trace;
+};
+
+void tst_Ports::initTestCase() {
+    m_trace.emplace();
+}
+
+void tst_Ports::cleanupTestCase() {
+    m_trace.reset();
+}
+
+void tst_Ports::init() {
+    m_input = std::make_unique<PtyPair>();
+    m_output = std::make_unique<PtyPair>();
+    QVERIFY2(m_input->start(), qPrintable(m_input->error()));
+    QVERIFY2(m_output->start(), qPrintable(m_output->error()));
+    m_receiver = std::make_unique<FarEnd>(m_input->first());
+    m_consumer = std::make_unique<FarEnd>(m_output->second());
+    QVERIFY(m_receiver->isOpen() && m_consumer->isOpen());
+    // Port "1" is the simulated receiver, as the start script sets it up; the output port is
+    // typed into its list as a path.
+    qputenv("PELORA_COM1", m_input->second().toLocal8Bit());
+    m_form = std::make_unique<Form1>(m_desktop.services());
+    m_form->ui().Combo7->setCurrentText(m_output->first());
+    m_trace->clear();
+}
+
+void tst_Ports::cleanup() {
+    m_form.reset();
+    m_receiver.reset();
+    m_consumer.reset();
+    m_input.reset();
+    m_output.reset();
+    qunsetenv("PELORA_COM1");
+    QFile::remove(linkPath(u"in"_s));
+    QFile::remove(linkPath(u"out"_s));
+}
+
+void tst_Ports::activate(QPushButton *button, QPushButton *indicator) {
+    button->click();
+    QCOMPARE(Indicator::colour(indicator), Indicator::kGreen);
+    QCOMPARE(indicator->text(), u"An"_s);
+}
+
+void tst_Ports::setText(const QString &combo, const QString &text) {
+    m_form->findChild<QComboBox *>(combo)->setCurrentText(text);
+}
+
+void tst_Ports::dismissMessage() {
+    QMessageBox *message = m_form->portMessage();
+    QVERIFY(message);
+    QVERIFY(message->isVisible());
+    QCOMPARE(message->windowTitle(), u"Achtung"_s);
+    QCOMPARE(message->text(), u"falsche Porteinstellung"_s);
+    message->close();
+    QTRY_VERIFY(!m_form->portMessage());
+}
+
+QString tst_Ports::linkPath(const QString &which) const {
+    return QDir::temp().filePath(
+        u"pelora-tst-ports-%1-%2"_s.arg(QCoreApplication::applicationPid()).arg(which));
+}
+
+void tst_Ports::writeUntilArrived(const QByteArray &bytes) {
+    const qsizetype before = m_form->receiveLog().size();
+    m_receiver->write(bytes);
+    QTRY_COMPARE(m_form->receiveLog().size(), before + bytes.size());
+}
+
+void tst_Ports::decodedAfterTheNextTicks() {
+    Ui::Form1 &ui = m_form->ui();
+    ui.Option1_0->click(); // 200 ms
+    activate(ui.Command1, ui.Command3);
+    m_receiver->write(kSentences);
+    QTRY_COMPARE(m_form->model().Label20.text(), u"12:35:19"_s);
+    QTRY_COMPARE(m_form->model().Label19.text(), u"23.03.94"_s);
+    QCOMPARE(m_form->model().Label23.text(), u"545.4 m"_s);
+    QCOMPARE(m_form->model().Label25.text(), u"084.4"_s);
+    QCOMPARE(m_form->model().Label13.text(), u"2.5"_s);
+    QCOMPARE(m_form->model().Label12[0].text(), u"04"_s);
+    QCOMPARE(buffer(), QString::fromLatin1(kSentences));
+}
+
+void tst_Ports::deactivationResetsDisplayBufferAndList() {
+    Ui::Form1 &ui = m_form->ui();
+    activate(ui.Command1, ui.Command3);
+    activate(ui.Command5, ui.Command7);
+    m_receiver->write(kSentences);
+    QTRY_COMPARE(m_form->receiveLog().size(), kSentences.size());
+    m_form->pollCycle().PollTick();
+    m_form->module1().ListSentenceTypes();
+    QCOMPARE(m_form->model().Label21.text(), u"48 \u00B0  07.038 ' N"_s);
+    QVERIFY(!m_form->model().sentenceTypes().isEmpty());
+
+    m_trace->clear();
+    ui.Command2->click();
+    QVERIFY(!m_form->Timer1().isActive());
+    QVERIFY(!m_form->CommX1().IsOpen());
+    QCOMPARE(Indicator::colour(ui.Command3), Indicator::kRed);
+    QCOMPARE(ui.Command3->text(), u"Aus"_s);
+    QVERIFY(buffer().isEmpty());
+    QVERIFY(ui.Text1->toPlainText().isEmpty());
+    QVERIFY(m_form->model().sentenceTypes().isEmpty());
+    for (DisplayField *field : m_form->model().fields())
+        QVERIFY2(field->text().isEmpty(), qPrintable(field->fieldName()));
+    // The display is emptied before the port closes, the buffer after it.
+    const QStringList &trace = m_trace->lines();
+    const qsizetype lastField = trace.lastIndexOf(QRegularExpression(uR"(\["field",.*)"_s));
+    const qsizetype closed = trace.indexOf(uR"(["port","CommX1","closed",""])"_s);
+    const qsizetype cleared = trace.indexOf(uR"(["buffer","cleared"])"_s);
+    QVERIFY2(lastField >= 0 && lastField < closed && closed < cleared,
+             qPrintable(trace.join(u"\n")));
+    QCOMPARE(trace.last(), uR"(["types",""])"_s);
+    // The output port is not touched.
+    QVERIFY(m_form->CommX2().IsOpen());
+    QCOMPARE(ui.Command7->text(), u"An"_s);
+}
+
+void tst_Ports::deactivationWithoutActivation() {
+    Ui::Form1 &ui = m_form->ui();
+    ui.Command2->click();
+    ui.Command6->click();
+    QCOMPARE(Indicator::colour(ui.Command3), Indicator::kRed);
+    QCOMPARE(ui.Command3->text(), u"Aus"_s);
+    QCOMPARE(Indicator::colour(ui.Command7), Indicator::kRed);
+    QCOMPARE(ui.Command7->text(), u"Aus"_s);
+    QVERIFY(!m_form->Timer1().isActive());
+    QVERIFY(buffer().isEmpty());
+    QVERIFY(!m_form->portMessage());
+}
+
+void tst_Ports::outputPortIsIndependent() {
+    Ui::Form1 &ui = m_form->ui();
+    // Reception and decoding without an output port.
+    activate(ui.Command1, ui.Command3);
+    m_receiver->write(kSentences);
+    QTRY_COMPARE(m_form->receiveLog().size(), kSentences.size());
+    m_form->pollCycle().PollTick();
+    QCOMPARE(m_form->model().Label20.text(), u"12:35:19"_s);
+    QVERIFY(m_consumer->received().isEmpty());
+
+    // Starting and stopping the output leaves buffer, display and input port as they are.
+    setText(u"Combo8"_s, u"19200"_s);
+    activate(ui.Command5, ui.Command7);
+    const termios line = m_output->lineSettings(0);
+    QCOMPARE(uint(cfgetospeed(&line)), uint(B19200));
+    ui.Command6->click();
+    QCOMPARE(ui.Command7->text(), u"Aus"_s);
+    QVERIFY(!m_form->CommX2().IsOpen());
+    QCOMPARE(buffer(), QString::fromLatin1(kSentences));
+    QCOMPARE(m_form->model().Label20.text(), u"12:35:19"_s);
+    QVERIFY(m_form->CommX1().IsOpen());
+    QVERIFY(m_form->Timer1().isActive());
+    QCOMPARE(ui.Command3->text(), u"An"_s);
+}
+
+void tst_Ports::failedActivation_data() {
+    QTest::addColumn<bool>("output");
+    QTest::addColumn<QString>("combo");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("input baud abc") << false << u"Combo2"_s << u"abc"_s;
+    QTest::newRow("input data bits 9") << false << u"Combo4"_s << u"9"_s;
+    QTest::newRow("input stop bits empty") << false << u"Combo5"_s << u" "_s;
+    QTest::newRow("input missing device") << false << u"Combo1"_s << u"/dev/pelora-missing"_s;
+    QTest::newRow("output baud abc") << true << u"Combo8"_s << u"abc"_s;
+    QTest::newRow("output data bits 9") << true << u"Combo10"_s << u"9"_s;
+    QTest::newRow("output missing device") << true << u"Combo7"_s << u"ttyPeloraMissing"_s;
+    QTest::newRow("output on the input's device") << true << u"Combo7"_s << u"1"_s;
+}
+
+void tst_Ports::failedActivation() {
+    QFETCH(bool, output);
+    QFETCH(QString, combo);
+    QFETCH(QString, text);
+    Ui::Form1 &ui = m_form->ui();
+    QPushButton *good = output ? ui.Command1 : ui.Command5;
+    QPushButton *bad = output ? ui.Command5 : ui.Command1;
+    QPushButton *goodIndicator = output ? ui.Command3 : ui.Command7;
+    QPushButton *badIndicator = output ? ui.Command7 : ui.Command3;
+    CommX &badPort = output ? m_form->CommX2() : m_form->CommX1();
+    activate(good, goodIndicator);
+
+    const QString typed = m_form->findChild<QComboBox *>(combo)->currentText();
+    setText(combo, text);
+    bad->click();
+    QVERIFY(!badPort.IsOpen());
+    // A first failed activation leaves the indicator as it was at start.
+    QCOMPARE(Indicator::colour(badIndicator), Indicator::kRed);
+    QVERIFY(badIndicator->text().isEmpty());
+    QCOMPARE(Indicator::colour(goodIndicator), Indicator::kGreen);
+    // The input activation has started the timer before it failed, and leaves it running.
+    QVERIFY(m_form->Timer1().isActive());
+
+    // The message waits without holding anything up: data still flows in meanwhile.
+    QByteArray sent;
+    if (output) {
+        sent += kSentences;
+        m_receiver->write(kSentences);
+        QTRY_COMPARE(buffer(), QString::fromLatin1(sent));
+    }
+    dismissMessage();
+
+    // Corrected, the same port works, and nothing received so far is lost.
+    m_form->Timer1().stop();
+    setText(combo, typed);
+    activate(bad, badIndicator);
+    m_form->Timer1().stop();
+    sent += "$GPTXT,01,01,02,after*00\r\n";
+    m_receiver->write("$GPTXT,01,01,02,after*00\r\n");
+    QTRY_COMPARE(buffer(), QString::fromLatin1(sent));
+    QTRY_VERIFY(m_consumer->received().endsWith("after*00\r\n"));
+}
+
+void tst_Ports::failedReactivationTellsTheTruth_data() {
+    QTest::addColumn<bool>("output");
+    QTest::addColumn<QString>("combo");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("staysOpen");
+    // A text that is no number never reaches the open port; a setting it refuses closes it.
+    QTest::newRow("input baud abc") << false << u"Combo2"_s << u"abc"_s << true;
+    QTest::newRow("input data bits 9") << false << u"Combo4"_s << u"9"_s << false;
+    QTest::newRow("input now missing") << false << u"Combo1"_s << u"/dev/pelora-missing"_s << false;
+    QTest::newRow("output baud abc") << true << u"Combo8"_s << u"abc"_s << true;
+    QTest::newRow("output data bits 9") << true << u"Combo10"_s << u"9"_s << false;
+    // A device that is there but takes no line settings at all.
+    QTest::newRow("input device refuses settings")
+        << false << u"Combo1"_s << u"/dev/null"_s << false;
+    QTest::newRow("output device refuses settings")
+        << true << u"Combo7"_s << u"/dev/null"_s << false;
+}
+
+void tst_Ports::failedReactivationTellsTheTruth() {
+    QFETCH(bool, output);
+    QFETCH(QString, combo);
+    QFETCH(QString, text);
+    QFETCH(bool, staysOpen);
+    Ui::Form1 &ui = m_form->ui();
+    QPushButton *button = output ? ui.Command5 : ui.Command1;
+    QPushButton *indicator = output ? ui.Command7 : ui.Command3;
+    CommX &port = output ? m_form->CommX2() : m_form->CommX1();
+    activate(ui.Command1, ui.Command3);
+    activate(ui.Command5, ui.Command7);
+    m_form->Timer1().stop();
+    writeUntilArrived(kSentences);
+    m_form->pollCycle().PollTick();
+    QCOMPARE(m_form->model().Label20.text(), u"12:35:19"_s);
+
+    const QString typed = m_form->findChild<QComboBox *>(combo)->currentText();
+    setText(combo, text);
+    button->click();
+    dismissMessage();
+    QCOMPARE(port.IsOpen(), staysOpen);
+    QCOMPARE(Indicator::colour(indicator), staysOpen ? Indicator::kGreen : Indicator::kRed);
+    QCOMPARE(indicator->text(), staysOpen ? u"An"_s : u"Aus"_s);
+    // Nothing received before is lost, nothing shown is taken back.
+    QCOMPARE(buffer(), QString::fromLatin1(kSentences));
+    QCOMPARE(m_form->model().Label20.text(), u"12:35:19"_s);
+
+    // What still runs, runs on unchanged.
+    QByteArray expected = kSentences;
+    if (m_form->CommX1().IsOpen()) {
+        expected += "$GPTXT,01,01,02,meanwhile*00\r\n";
+        writeUntilArrived("$GPTXT,01,01,02,meanwhile*00\r\n");
+    }
+    if (m_form->CommX2().IsOpen())
+        QTRY_COMPARE(m_consumer->received(), expected);
+
+    // Set right again, the port works.
+    setText(combo, typed);
+    activate(button, indicator);
+    m_form->Timer1().stop();
+    writeUntilArrived("$GPTXT,01,01,02,after*00\r\n");
+    QCOMPARE(buffer(), QString::fromLatin1(expected) + u"$GPTXT,01,01,02,after*00\r\n"_s);
+    QTRY_VERIFY(m_consumer->received().endsWith("after*00\r\n"));
+}
+
+void tst_Ports::unpluggedMidStream_data() {
+    QTest::addColumn<bool>("output");
+    QTest::newRow("input") << false;
+    QTest::newRow("output") << true;
+}
+
+void tst_Ports::unpluggedMidStream() {
+    QFETCH(bool, output);
+    Ui::Form1 &ui = m_form->ui();
+    // The program's end of the pair that is unplugged gets a fixed name, so that the device
+    // that comes back is found under the same name.
+    const QString link = linkPath(output ? u"out"_s : u"in"_s);
+    auto plugIn = [&] {
+        if (output) {
+            m_output = std::make_unique<PtyPair>();
+            QVERIFY2(m_output->start(link), qPrintable(m_output->error()));
+            m_consumer = std::make_unique<FarEnd>(m_output->second());
+        } else {
+            m_input = std::make_unique<PtyPair>();
+            QVERIFY2(m_input->start({}, link), qPrintable(m_input->error()));
+            m_receiver = std::make_unique<FarEnd>(m_input->first());
+        }
+    };
+    plugIn();
+    if (output)
+        ui.Combo7->setCurrentText(link);
+    else
+        qputenv("PELORA_COM1", link.toLocal8Bit());
+    QPushButton *indicator = output ? ui.Command7 : ui.Command3;
+    activate(ui.Command1, ui.Command3);
+    activate(ui.Command5, ui.Command7);
+    m_form->Timer1().stop();
+
+    QFile file(QStringLiteral(PELORA_TESTDATA "/gpsdf.log"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray log = file.readAll();
+    const QByteArray arrived = log.left(log.size() / 2);
+    writeUntilArrived(arrived);
+    QTRY_COMPARE(m_consumer->received(), arrived);
+    m_form->pollCycle().PollTick();
+    const QString time = m_form->model().Label20.text();
+    QVERIFY(!time.isEmpty());
+
+    // Pulled out while bytes are on their way, in the middle of a sentence.
+    const QByteArray onTheWay = log.mid(arrived.size(), 1000);
+    m_receiver->write(onTheWay);
+    (output ? m_consumer : m_receiver).reset();
+    (output ? m_output : m_input)->stop();
+    if (output)
+        m_receiver->write("$GPTXT,after the output went*00\r\n"); // finds the line gone
+    QTRY_COMPARE(indicator->text(), u"Aus"_s);
+    QCOMPARE(Indicator::colour(indicator), Indicator::kRed);
+    QVERIFY(!(output ? m_form->CommX2() : m_form->CommX1()).IsOpen());
+    QVERIFY(!m_form->portMessage());
+    QCOMPARE((output ? ui.Command3 : ui.Command7)->text(), u"An"_s);
+
+    // What arrived is all still there, unchanged; the input side receives on unhindered.
+    QByteArray expected = arrived + onTheWay;
+    if (output) {
+        expected += "$GPTXT,after the output went*00\r\n";
+        QTRY_COMPARE(buffer(), QString::fromLatin1(expected));
+    } else {
+        expected = buffer().toLatin1();
+        QVERIFY(expected.startsWith(arrived));
+        QVERIFY(log.startsWith(expected));
+    }
+    // Ticks go on without a count while the input is closed, so they never empty the buffer.
+    m_form->module1().tickCount = 19;
+    m_form->pollCycle().PollTick();
+    QCOMPARE(m_form->module1().tickCount, output ? 0 : 19);
+    if (!output)
+        QCOMPARE(buffer(), QString::fromLatin1(expected));
+    QCOMPARE(m_form->model().Label20.text(), time);
+
+    // Plugged in again under the same name, the port is activated as before and works.
+    plugIn();
+    activate(output ? ui.Command5 : ui.Command1, indicator);
+    m_form->Timer1().stop();
+    if (output)
+        expected.clear(); // emptied by the tick above
+    const QByteArray more = "$GPTXT,01,01,02,back again*00\r\n";
+    writeUntilArrived(more);
+    QCOMPARE(buffer(), QString::fromLatin1(expected + more));
+    QTRY_VERIFY(m_consumer->received().endsWith(more));
+    if (output)
+        QCOMPARE(m_consumer->received(), more);
+}
+
+void tst_Ports::outputNobodyReads() {
+    Ui::Form1 &ui = m_form->ui();
+    // The consuming program never reads: its end stays open (socat holds it), nothing is taken.
+    m_consumer.reset();
+    activate(ui.Command1, ui.Command3);
+    activate(ui.Command5, ui.Command7);
+    m_form->Timer1().stop();
+    qint64 largestBacklog = 0;
+    connect(&m_form->CommX1(), &CommX::DataReceived, this, [this, &largestBacklog] {
+        largestBacklog = qMax(largestBacklog, m_form->CommX2().bytesToWrite());
+    });
+
+    // Far more than the line and the backlog hold, as fast as the input takes it.
+    QByteArray stream = kSentences;
+    for (int n = 0; stream.size() < 3 * CommX::kBacklogLimit; ++n)
+        stream += "$GPTXT,01,01,02," + QByteArray::number(n) + ",filler filler filler*00\r\n";
+    writeUntilArrived(stream);
+    QCOMPARE(buffer(), QString::fromLatin1(stream));
+    QVERIFY2(largestBacklog <= CommX::kBacklogLimit, qPrintable(QString::number(largestBacklog)));
+    const qint64 dropped = m_form->CommX2().droppedBytes();
+    QVERIFY(dropped > 0);
+    QVERIFY(m_trace->lines().contains(QRegularExpression(uR"(^\["dropped","CommX2",\d+\]$)"_s)));
+
+    // The user is told once, without a modal window: the input decodes on meanwhile.
+    QMessageBox *message = m_form->backlogMessage();
+    QVERIFY(message);
+    QVERIFY(message->isVisible());
+    QCOMPARE(message->windowModality(), Qt::NonModal);
+    QCOMPARE(message->windowTitle(), u"Achtung"_s);
+    QCOMPARE(message->text(), u"Ausgang zu langsam: \u00e4ltere Daten wurden verworfen."_s);
+    QCOMPARE(m_form->findChildren<QMessageBox *>().size(), 1);
+    m_form->pollCycle().PollTick();
+    QCOMPARE(m_form->model().Label20.text(), u"12:35:19"_s);
+    message->close();
+    QTRY_VERIFY(!m_form->backlogMessage());
+    writeUntilArrived(stream);
+    QVERIFY(m_form->CommX2().droppedBytes() > dropped);
+    QVERIFY(!m_form->backlogMessage());
+    QCOMPARE(ui.Command7->text(), u"An"_s);
+
+    // When the program starts reading at last, it gets what was not dropped, up to the newest.
+    m_consumer = std::make_unique<FarEnd>(m_output->second());
+    const qint64 sent = 2 * stream.size();
+    QTRY_COMPARE_WITH_TIMEOUT(m_consumer->received().size(), sent - m_form->CommX2().droppedBytes(),
+                              20000);
+    QVERIFY(m_consumer->received().endsWith(stream.right(4096)));
+}
+
+QTEST_MAIN(tst_Ports)
+#include "tst_ports.moc"

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "windows/pageloader.h"
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class Form3;
+}
+
+// The map window: follows the position it is told on an embedded web map, at the zoom chosen in
+// its list, unless "Anhalten" is ticked. Created hidden; closing it ends it.
+class Form3 : public QDialog {
+    Q_OBJECT
+public:
+    // mapZoom is the program-wide zoom this window chooses; latitude and longitude are the
+    // position texts of the moment, which the first map shows.
+    Form3(QString &mapZoom, QString latitude, QString longitude,
+          const PageLoaderFactory &makePageLoader, QWidget *parent);
+    ~Form3() override;
+
+    Ui::Form3 &ui() { return *m_ui; }
+
+    // Creation step: selecting "12" runs the zoom choice, which loads the first map.
+    void MapWindowLoad();
+    // Each change of the selection in the zoom list, by the user or by the creation step.
+    void ZoomChosen();
+    // Called by the change handlers of the latitude and longitude fields with both texts.
+    void PositionChanged(const QString &latitude, const QString &longitude);
+
+private:
+    void load(const QString &address);
+
+    std::unique_ptr<Ui::Form3> m_ui;
+    QString &m_mapZoom;
+    QString m_latitude;
+    QString m_longitude;
+    std::unique_ptr<PageLoader> m_loader;
+};
