@@ -39,6 +39,13 @@ Form1::Form1(Desktop desktop, QWidget *parent)
     Indicator::set(m_ui->Command7, Indicator::kRed, QString());
 
     connect(Label20(), &DisplayField::changed, this, &Form1::UpdateLocalTime);
+    // A new date counts as much as a new time: the local field must never pair the old date with
+    // the time beside it, as when the stream stops after a date change. Only the display reset
+    // empties the date, just before the time; recomputing then would write the time alone.
+    connect(Label19(), &DisplayField::changed, this, [this] {
+        if (!Label19()->text().isEmpty())
+            UpdateLocalTime();
+    });
     connect(Label21(), &DisplayField::changed, this, &Form1::LatitudeChanged);
     connect(Label22(), &DisplayField::changed, this, &Form1::LongitudeChanged);
     connectPorts();

@@ -19,7 +19,7 @@ void setBackground(QWidget *widget, const QColor &colour) {
 } // namespace
 
 Form3::Form3(Form1 &form1, const PageLoaderFactory &makePageLoader)
-    : QDialog(&form1)
+    : CloseBoxDialog(&form1)
     , m_ui(std::make_unique<Ui::Form3>())
     , m_form1(form1) {
     m_ui->setupUi(this);

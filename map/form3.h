@@ -1,8 +1,7 @@
 #pragma once
 
+#include "app/closeboxdialog.h"
 #include "map/pageloader.h"
-
-#include <QDialog>
 
 #include <memory>
 
@@ -14,7 +13,7 @@ class Form3;
 
 // The map window: follows the main window's position fields on an embedded web map, at the
 // zoom chosen in its list, unless "Anhalten" is ticked. Created hidden; closing it ends it.
-class Form3 : public QDialog {
+class Form3 : public CloseBoxDialog {
     Q_OBJECT
 public:
     Form3(Form1 &form1, const PageLoaderFactory &makePageLoader);

@@ -3,6 +3,7 @@
 #include "app/trace.h"
 #include "ui_form1.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -19,6 +20,13 @@ constexpr std::array<qint32, 5> kIntervals{200, 500, 800, 1000, 5000};
 constexpr qint16 kListTick = 10;
 constexpr qint16 kCycle = 20;
 
+// The option group is one stop in the keyboard order, entered at the selected option, as option
+// buttons are; the arrow keys move within it.
+void tabStopAtSelection(const QButtonGroup &group) {
+    for (QAbstractButton *button : group.buttons())
+        button->setFocusPolicy(button->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
 } // namespace
 
 void Form1::connectPollCycle() {
@@ -28,6 +36,9 @@ void Form1::connectPollCycle() {
         m_ui->Option1->setId(options[index], index);
     connect(m_ui->Option1, &QButtonGroup::idClicked, this,
             [this](int index) { ChooseInterval(qint16(index)); });
+    tabStopAtSelection(*m_ui->Option1);
+    connect(m_ui->Option1, &QButtonGroup::buttonToggled, this,
+            [this] { tabStopAtSelection(*m_ui->Option1); });
     connect(&m_timer1, &QTimer::timeout, this, &Form1::PollTick);
     connect(m_ui->Command4, &QPushButton::clicked, this, &Form1::CopyBuffer);
 }
