@@ -4,12 +4,13 @@
 #
 #   scripts/bench-compare.sh                   every part, full size (a few minutes)
 #   scripts/bench-compare.sh --only pelora     one part: socat, gpsd or pelora
-#   scripts/bench-compare.sh --seconds 5 --mb 2
+#   scripts/bench-compare.sh --seconds 5 --mb 2 --hold-mb 5
+#   build-release/tools/bench/pelora-bench-compare --help   every option
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 case "${1:-}" in
-  -h|--help) sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -h|--help) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
 esac
 
 scripts/setup-deps.sh
@@ -45,6 +46,9 @@ fi
 # clash but takes CPU from the measurement, so say so.
 if pgrep -x gpsd >/dev/null; then
   echo "note: a gpsd is already running (pid $(pgrep -x gpsd | tr '\n' ' ')); it is left alone" >&2
+fi
+if command -v ss >/dev/null && [ -n "$(ss -ltnH 'sport = :2947' 2>/dev/null)" ]; then
+  echo "note: something listens on port 2947 (a system gpsd socket?); it is left alone" >&2
 fi
 
 build=${PELORA_BUILD_DIR:-build-release}
