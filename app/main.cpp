@@ -48,7 +48,7 @@ int main(int argc, char *argv[]) {
     // The web engine behind the map window shares its graphics context with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Pelora"));
+    // No display name: Qt would append it to every window's caption ("Karte — Pelora").
     QApplication::setDesktopFileName(QStringLiteral("pelora"));
     parseCommandLine(app);
 

@@ -24,7 +24,7 @@ class QObject;
 // summer-time tick as they are at this moment.
 void UpdateLocalTime(DisplayModel &model, const QString &zone, bool summerTime);
 
-// Makes UpdateLocalTime the change handler of the UTC time field. The settings are read inside
-// each change, so a change to them shows with the next time. Ends with context.
+// Makes UpdateLocalTime the change handler of the UTC time and date fields. The settings are read
+// inside each change, so a change to them shows with the next date or time. Ends with context.
 void connectLocalTime(DisplayModel &model, std::function<QString()> zone,
                       std::function<bool()> summerTime, QObject *context);

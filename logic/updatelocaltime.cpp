@@ -2,7 +2,8 @@
 
 #include "logic/displaymodel.h"
 
-// Runs inside every change of the UTC time field; the date field already holds this tick's date.
+// Runs inside every change of the UTC time field and of the UTC date field; the poll tick writes
+// the date first, so the time of the same tick follows and the last write pairs the two.
 void UpdateLocalTime(DisplayModel &model, const QString &zone, bool summerTime) {
     const std::optional<QString> local =
         localTimeText(model.Label19.text(), model.Label20.text(), zone, summerTime);
@@ -12,8 +13,15 @@ void UpdateLocalTime(DisplayModel &model, const QString &zone, bool summerTime) 
 
 void connectLocalTime(DisplayModel &model, std::function<QString()> zone,
                       std::function<bool()> summerTime, QObject *context) {
-    QObject::connect(&model.Label20, &DisplayField::changed, context,
-                     [&model, zone = std::move(zone), summerTime = std::move(summerTime)] {
-                         UpdateLocalTime(model, zone(), summerTime());
-                     });
+    const auto update = [&model, zone = std::move(zone), summerTime = std::move(summerTime)] {
+        UpdateLocalTime(model, zone(), summerTime());
+    };
+    QObject::connect(&model.Label20, &DisplayField::changed, context, update);
+    // A new date counts as much as a new time: the local field must never pair the old date with
+    // the time beside it, as when the stream stops after a date change. Only the display reset
+    // empties the date, just before the time; recomputing then would write the time alone.
+    QObject::connect(&model.Label19, &DisplayField::changed, context, [&model, update] {
+        if (!model.Label19.text().isEmpty())
+            update();
+    });
 }

@@ -6,6 +6,7 @@
 #include "windows/form3.h"
 #include "windows/indicator.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -27,6 +28,13 @@ void paint(QLabel *label, const DisplayField &field) {
     label->setTextFormat(Qt::PlainText);
     QObject::connect(&field, &DisplayField::changed, label,
                      [label, &field] { label->setText(field.text()); });
+}
+
+// The option group is one stop in the keyboard order, entered at the selected option, as option
+// buttons are; the arrow keys move within it.
+void tabStopAtSelection(const QButtonGroup &group) {
+    for (QAbstractButton *button : group.buttons())
+        button->setFocusPolicy(button->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 } // namespace
@@ -118,6 +126,9 @@ void Form1::connectPollCycle() {
         m_ui->Option1->setId(options[index], index);
     connect(m_ui->Option1, &QButtonGroup::idClicked, this,
             [this](int index) { ChooseInterval(qint16(index)); });
+    tabStopAtSelection(*m_ui->Option1);
+    connect(m_ui->Option1, &QButtonGroup::buttonToggled, this,
+            [this] { tabStopAtSelection(*m_ui->Option1); });
     connect(&m_timer1, &QTimer::timeout, this, [this] { m_pollCycle.PollTick(); });
     connect(m_ui->Command4, &QPushButton::clicked, this, &Form1::CopyBuffer);
 }

@@ -3,7 +3,7 @@
 #include "ui_form2.h"
 
 Form2::Form2(QWidget *parent)
-    : QDialog(parent)
+    : CloseBoxDialog(parent)
     , m_ui(std::make_unique<Ui::Form2>()) {
     m_ui->setupUi(this);
     QPalette background = palette();

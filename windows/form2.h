@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "windows/closeboxdialog.h"
 
 #include <memory>
 
@@ -9,7 +9,7 @@ class Form2;
 }
 
 // The about box: three lines of text, nothing to operate; closed with its close box.
-class Form2 : public QDialog {
+class Form2 : public CloseBoxDialog {
     Q_OBJECT
 public:
     explicit Form2(QWidget *parent = nullptr);

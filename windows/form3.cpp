@@ -19,7 +19,7 @@ void setBackground(QWidget *widget, const QColor &colour) {
 
 Form3::Form3(QString &mapZoom, QString latitude, QString longitude,
              const PageLoaderFactory &makePageLoader, QWidget *parent)
-    : QDialog(parent)
+    : CloseBoxDialog(parent)
     , m_ui(std::make_unique<Ui::Form3>())
     , m_mapZoom(mapZoom)
     , m_latitude(std::move(latitude))

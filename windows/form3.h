@@ -1,8 +1,7 @@
 #pragma once
 
+#include "windows/closeboxdialog.h"
 #include "windows/pageloader.h"
-
-#include <QDialog>
 
 #include <memory>
 
@@ -12,7 +11,7 @@ class Form3;
 
 // The map window: follows the position it is told on an embedded web map, at the zoom chosen in
 // its list, unless "Anhalten" is ticked. Created hidden; closing it ends it.
-class Form3 : public QDialog {
+class Form3 : public CloseBoxDialog {
     Q_OBJECT
 public:
     // mapZoom is the program-wide zoom this window chooses; latitude and longitude are the

@@ -1,9 +1,10 @@
-// The local time: the handler of the UTC time field reads the date field, the time zone and the
+// The local time: a change of the UTC date or time field reads both, the time zone and the
 // summer-time box at that moment and writes the local field.
 #include "logic/displaymodel.h"
 #include "logic/localtime.h"
 #include "logic/module1.h"
 #include "logic/receivelog.h"
+#include "tracecapture.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -16,7 +17,8 @@ class tst_UpdateLocalTime : public QObject {
 private slots:
     void init();
     void cleanup();
-    void followsTheTimeField();
+    void followsBothUtcFields_data();
+    void followsBothUtcFields();
     void noFixKeepsTheLastText();
     void resetLeavesItAloneThenEmptiesIt();
     void receiverLog();
@@ -49,19 +51,59 @@ void tst_UpdateLocalTime::cleanup() {
     m_model.reset();
 }
 
-void tst_UpdateLocalTime::followsTheTimeField() {
-    m_model->Label20.write(u"23:30:00"_s);
-    QCOMPARE(local(), u"00:30:00"_s); // no date yet: the time alone, "+1" from the start
-    // A new date, time zone or summer time shows only with the next change of the time.
-    m_model->Label19.write(u"31.12.26"_s);
-    m_zone = (u"-5"_s);
-    m_summerTime = (true);
-    QCOMPARE(local(), u"00:30:00"_s);
-    m_model->Label20.write(u"23:30:01"_s);
-    QCOMPARE(local(), u"31.12.2026 19:30:01"_s);
-    m_zone = (u"+1"_s);
-    m_model->Label20.write(u"23:30:02"_s);
-    QCOMPARE(local(), u"01.01.2027 01:30:02"_s);
+void tst_UpdateLocalTime::followsBothUtcFields_data() {
+    // Each step writes the date ("19="), the time ("20="), the zone ("zone=") or summer time
+    // ("summer=1"); the local field after each step.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("no date yet: the time alone, then the date joins it")
+        << QStringList{u"20=23:30:00"_s, u"19=31.12.26"_s}
+        << QStringList{u"00:30:00"_s, u"01.01.2027 00:30:00"_s};
+    QTest::newRow("zone and summer time wait for the next change")
+        << QStringList{u"19=31.12.26"_s, u"20=23:30:00"_s, u"zone=-5"_s,    u"summer=1"_s,
+                       u"20=23:30:01"_s, u"zone=+1"_s,     u"20=23:30:02"_s}
+        << QStringList{QString(),
+                       u"01.01.2027 00:30:00"_s,
+                       u"01.01.2027 00:30:00"_s,
+                       u"01.01.2027 00:30:00"_s,
+                       u"31.12.2026 19:30:01"_s,
+                       u"31.12.2026 19:30:01"_s,
+                       u"01.01.2027 01:30:02"_s};
+    QTest::newRow("the date changes while the time stays")
+        << QStringList{u"19=01.01.27"_s, u"20=14:18:10"_s, u"19=07.12.26"_s, u"zone=0"_s,
+                       u"19=08.12.26"_s}
+        << QStringList{QString(), u"01.01.2027 15:18:10"_s, u"07.12.2026 15:18:10"_s,
+                       u"07.12.2026 15:18:10"_s, u"08.12.2026 14:18:10"_s};
+    // In the tick after midnight the new date meets the last time for a moment, before the new
+    // time of the same tick is written.
+    QTest::newRow("midnight shows the date alone")
+        << QStringList{u"zone=0"_s,      u"19=06.12.26"_s, u"20=23:59:59"_s,
+                       u"19=07.12.26"_s, u"20=00:00:00"_s, u"20=00:00:01"_s}
+        << QStringList{QString(),
+                       QString(),
+                       u"06.12.2026 23:59:59"_s,
+                       u"07.12.2026 23:59:59"_s,
+                       u"07.12.2026"_s,
+                       u"07.12.2026 00:00:01"_s};
+}
+
+void tst_UpdateLocalTime::followsBothUtcFields() {
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, shown);
+    QStringList actual;
+    for (const QString &step : std::as_const(steps)) {
+        const QString value = step.section(u'=', 1);
+        if (step.startsWith(u"19="))
+            m_model->Label19.write(value);
+        else if (step.startsWith(u"20="))
+            m_model->Label20.write(value);
+        else if (step.startsWith(u"zone="))
+            m_zone = value;
+        else
+            m_summerTime = value == u"1";
+        actual << local();
+    }
+    QCOMPARE(actual, shown);
 }
 
 void tst_UpdateLocalTime::noFixKeepsTheLastText() {
@@ -83,7 +125,8 @@ void tst_UpdateLocalTime::resetLeavesItAloneThenEmptiesIt() {
     m_model->Label20.write(u"12:00:00"_s);
     QCOMPARE(local(), u"06.12.2026 13:00:00"_s);
 
-    // Runs after the local-time handler, inside the same write of the time field.
+    // The reset empties the date first, which recomputes nothing; then the time, whose handler
+    // finds both empty. This one runs after it, inside the same write of the time field.
     QString seenByTimeChange = u"<not run>"_s;
     connect(&m_model->Label20, &DisplayField::changed, this, [&] { seenByTimeChange = local(); });
     m_module1->ResetDisplay();
@@ -98,8 +141,11 @@ void tst_UpdateLocalTime::receiverLog() {
     m_log->append(QString::fromLatin1(log.readAll()));
     m_checksumTest = (true);
     m_summerTime = (true);
-    m_module1->DecodeRMC();
+    TraceCapture trace;
+    m_module1->DecodeRMC(); // the date alone, without a time yet, writes nothing
     m_module1->DecodeGGA();
+    QCOMPARE(trace.lines(u"field").filter(u"\"Label24\""_s),
+             QStringList{u"[\"field\",\"Label24\",\"18.10.2022 13:32:58\"]"_s});
     QCOMPARE(m_model->Label19.text(), u"18.10.22"_s);
     QCOMPARE(m_model->Label20.text(), u"11:32:58"_s);
     QCOMPARE(local(), u"18.10.2022 13:32:58"_s); // "+1" and summer time

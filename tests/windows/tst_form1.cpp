@@ -4,6 +4,7 @@
 #include "windows/form1.h"
 #include "windows/indicator.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QLabel>
@@ -25,6 +26,8 @@ private slots:
     void geometry_data();
     void geometry();
     void keyboardOrder();
+    void tabEntersTheOptionsAtTheSelection_data();
+    void tabEntersTheOptionsAtTheSelection();
     void menuBar();
     void captionsFitWhole();
 };
@@ -99,13 +102,24 @@ void tst_Form1::lists() {
 }
 
 void tst_Form1::typedPortValuesAccepted() {
+    // Confirmed with Enter, a typed value is used as it is but never joins the list's entries.
     Form1 form;
     form.show();
-    QComboBox *baud = form.ui().Combo2;
-    baud->setFocus();
-    baud->lineEdit()->selectAll();
-    QTest::keyClicks(baud, u"115200"_s);
-    QCOMPARE(baud->currentText(), u"115200"_s);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    int editable = 0;
+    for (QComboBox *combo : form.findChildren<QComboBox *>()) {
+        if (!combo->isEditable())
+            continue;
+        ++editable;
+        const int entries = combo->count();
+        combo->setFocus();
+        combo->lineEdit()->selectAll();
+        QTest::keyClicks(combo, u"115200"_s);
+        QTest::keyClick(combo, Qt::Key_Return);
+        QCOMPARE(combo->currentText(), u"115200"_s);
+        QVERIFY2(combo->count() == entries, qPrintable(combo->objectName()));
+    }
+    QCOMPARE(editable, 10);
 }
 
 void tst_Form1::timeZoneAcceptsOnlyItsEntries() {
@@ -146,13 +160,13 @@ void tst_Form1::keyboardOrder() {
     Form1 form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    const QStringList expected{
-        u"Combo1"_s,    u"Combo2"_s,    u"Combo3"_s,    u"Combo4"_s,       u"Combo5"_s,
-        u"Command1"_s,  u"Command2"_s,  u"Text1"_s,     u"Command3"_s,     u"Check1"_s,
-        u"Command4"_s,  u"Check2"_s,    u"Combo6"_s,    u"RichTextBox1"_s, u"Option1_0"_s,
-        u"Option1_1"_s, u"Option1_2"_s, u"Option1_3"_s, u"Option1_4"_s,    u"Combo7"_s,
-        u"Combo8"_s,    u"Combo9"_s,    u"Combo10"_s,   u"Combo11"_s,      u"Command5"_s,
-        u"Command6"_s,  u"Command7"_s,  u"Command8"_s,  u"Text2"_s,        u"Command9"_s};
+    const QStringList expected{u"Combo1"_s,   u"Combo2"_s,       u"Combo3"_s,    u"Combo4"_s,
+                               u"Combo5"_s,   u"Command1"_s,     u"Command2"_s,  u"Text1"_s,
+                               u"Command3"_s, u"Check1"_s,       u"Command4"_s,  u"Check2"_s,
+                               u"Combo6"_s,   u"RichTextBox1"_s, u"Option1_1"_s, u"Combo7"_s,
+                               u"Combo8"_s,   u"Combo9"_s,       u"Combo10"_s,   u"Combo11"_s,
+                               u"Command5"_s, u"Command6"_s,     u"Command7"_s,  u"Command8"_s,
+                               u"Text2"_s,    u"Command9"_s};
     QStringList actual;
     QWidget *w = form.ui().Combo1;
     for (int i = 0; i < expected.size(); ++i) {
@@ -169,6 +183,42 @@ void tst_Form1::keyboardOrder() {
             w = w->nextInFocusChain();
     }
     QCOMPARE(actual, expected);
+}
+
+void tst_Form1::tabEntersTheOptionsAtTheSelection_data() {
+    QTest::addColumn<int>("chosen"); // -1: the selection the window starts with
+    QTest::addColumn<QString>("entered");
+    QTest::newRow("500 from the start") << -1 << u"Option1_1"_s;
+    QTest::newRow("1000 chosen") << 3 << u"Option1_3"_s;
+    QTest::newRow("5000 chosen") << 4 << u"Option1_4"_s;
+}
+
+void tst_Form1::tabEntersTheOptionsAtTheSelection() {
+    QFETCH(int, chosen);
+    QFETCH(QString, entered);
+    Form1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    Ui::Form1 &ui = form.ui();
+    if (chosen >= 0)
+        QTest::mouseClick(ui.Option1->button(chosen), Qt::LeftButton);
+    auto press = [](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+        QWidget *named = QApplication::focusWidget();
+        while (named && named->objectName().isEmpty())
+            named = named->parentWidget();
+        return named ? named->objectName() : QString();
+    };
+    ui.RichTextBox1->setFocus();
+    QCOMPARE(press(Qt::Key_Tab), entered);
+    QCOMPARE(press(Qt::Key_Tab), u"Combo7"_s); // one stop for the whole group
+    QCOMPARE(press(Qt::Key_Tab, Qt::ShiftModifier), entered);
+    // An arrow key selects the option it moves to, which becomes the group's stop.
+    const QString above = ui.Option1->button(ui.Option1->checkedId() - 1)->objectName();
+    QCOMPARE(press(Qt::Key_Up), above);
+    QVERIFY(ui.Option1->button(ui.Option1->checkedId())->objectName() == above);
+    QCOMPARE(press(Qt::Key_Tab), u"Combo7"_s);
+    QCOMPARE(press(Qt::Key_Tab, Qt::ShiftModifier), above);
 }
 
 void tst_Form1::menuBar() {

@@ -61,6 +61,8 @@ private slots:
     void mapKeepsFollowingWhileShown();
     void mapAfterCloseIsNew();
     void aboutBox();
+    void escapeKeepsTheWindow_data();
+    void escapeKeepsTheWindow();
     void endsAtOnce_data();
     void endsAtOnce();
 
@@ -242,6 +244,25 @@ void tst_Menu::aboutBox() {
                                    QRect(24, 64, 193, 17)}));
     QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u", ")));
     QVERIFY(m_form->findChildren<Form2 *>().isEmpty()); // closing ended it
+}
+
+void tst_Menu::escapeKeepsTheWindow_data() {
+    QTest::addColumn<QString>("command");
+    QTest::newRow("Karte") << u"karte"_s;
+    QTest::newRow("Info") << u"info"_s;
+}
+
+void tst_Menu::escapeKeepsTheWindow() {
+    // Only the close box ends these windows; Escape ending the map would lose its zoom and pause.
+    QFETCH(QString, command);
+    bool openAfterEscape = false;
+    whileModal([&](QWidget *modal) {
+        QWidget *focus = QApplication::focusWidget();
+        QTest::keyClick(focus && modal->isAncestorOf(focus) ? focus : modal, Qt::Key_Escape);
+        openAfterEscape = modal->isVisible() && QApplication::activeModalWidget() == modal;
+    });
+    m_form->findChild<QAction *>(command)->trigger();
+    QVERIFY(openAfterEscape);
 }
 
 void tst_Menu::endsAtOnce_data() {
