@@ -5,7 +5,9 @@
 
 #include <algorithm>
 
-ReceiveLog::ReceiveLog() = default;
+ReceiveLog::ReceiveLog(QObject *parent)
+    : QObject(parent) {}
+
 ReceiveLog::~ReceiveLog() = default;
 
 void ReceiveLog::append(const QString &chunk) {
@@ -20,8 +22,8 @@ void ReceiveLog::clear() {
     m_text.clear();
     for (SentenceExtractor &extractor : m_extractors)
         extractor.reset();
-    trace({QStringLiteral("buffer"), QStringLiteral("cleared")});
     emit cleared();
+    trace({QStringLiteral("buffer"), QStringLiteral("cleared")});
 }
 
 std::optional<QStringView> ReceiveLog::firstSentence(QStringView tag) {

@@ -9,28 +9,30 @@
 
 class SentenceExtractor;
 
-// Every byte received since the log was last emptied, one character each (Latin-1), exactly as
-// it arrived. Decoders, the type list and the clipboard read this text; views only show it.
+// The receive buffer: every received byte as one character (Latin-1), exactly as it arrived and
+// in the order of arrival. Decoders, type list, clipboard and any view read this text; nothing
+// but append() and clear() changes it.
 class ReceiveLog : public QObject {
     Q_OBJECT
 public:
-    ReceiveLog();
+    explicit ReceiveLog(QObject *parent = nullptr);
     ~ReceiveLog() override;
 
     QStringView text() const { return m_text; }
     qsizetype size() const { return m_text.size(); }
 
-    // Received text always goes at the end.
+    // Adds the chunk at the end, whatever a view has selected.
     void append(const QString &chunk);
     void clear();
 
-    // ExtractSentence over this log. The log only grows until it is emptied, so each tag's
+    // ExtractSentence over this text. The text only grows until it is emptied, so each tag's
     // search goes on from where it stopped on the last call.
     std::optional<QStringView> firstSentence(QStringView tag);
 
 signals:
-    // Text was added from this position to the end.
+    // Text was added from this position on; what came before it is unchanged.
     void appended(qsizetype from);
+    // The text is empty again.
     void cleared();
 
 private:

@@ -5,6 +5,7 @@
 #include "ui_form1.h"
 #include "windows/form3.h"
 #include "windows/indicator.h"
+#include "windows/logview.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -45,7 +46,6 @@ Form1::Form1(QWidget *parent)
 Form1::Form1(Desktop desktop, QWidget *parent)
     : QMainWindow(parent)
     , m_ui(createUi(this))
-    , m_text1(m_ui->Text1, m_log)
     , m_module1(m_model, m_log, [this] { return m_ui->Check1->checkState() == Qt::Checked; })
     , m_pollCycle(m_module1, m_model, m_log, [this] { return m_commX1.IsOpen(); })
     , m_desktop(std::move(desktop)) {
@@ -58,6 +58,7 @@ Form1::Form1(Desktop desktop, QWidget *parent)
     Indicator::set(m_ui->Command3, Indicator::kRed, QString());
     Indicator::set(m_ui->Command7, Indicator::kRed, QString());
 
+    m_ui->Text1->setLog(&m_log);
     paintModel();
     connectLocalTime(
         m_model, [this] { return m_ui->Combo6->currentText(); },

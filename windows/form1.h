@@ -6,7 +6,6 @@
 #include "logic/pollcycle.h"
 #include "logic/receivelog.h"
 #include "windows/desktop.h"
-#include "windows/receivebuffer.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -34,13 +33,11 @@ public:
     Ui::Form1 &ui() { return *m_ui; }
 
     DisplayModel &model() { return m_model; }
-    // The receive buffer's text; Text1 only shows it.
+    // The receive buffer's text; ui().Text1 only shows it.
     ReceiveLog &receiveLog() { return m_log; }
     Module1 &module1() { return m_module1; }
     PollCycle &pollCycle() { return m_pollCycle; }
     QTimer &Timer1() { return m_timer1; }
-    // Keeps the view of Text1 in step with the receive log.
-    ReceiveBuffer &Text1() { return m_text1; }
 
     void MainWindowLoad();
 
@@ -94,7 +91,6 @@ private:
     std::unique_ptr<Ui::Form1> m_ui;
     DisplayModel m_model;
     ReceiveLog m_log;
-    ReceiveBuffer m_text1;
     Module1 m_module1;
     PollCycle m_pollCycle;
     QTimer m_timer1;

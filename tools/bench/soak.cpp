@@ -11,12 +11,12 @@
 #include "rawline.h"
 #include "ui_form1.h"
 #include "windows/form1.h"
+#include "windows/logview.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QTimer>
 
@@ -182,7 +182,7 @@ int main(int argc, char *argv[]) {
         s.heap = heapInUse();
         s.buffer = form.receiveLog().size();
         s.largestBuffer = largestBuffer;
-        s.viewLines = ui.Text1->document()->blockCount();
+        s.viewLines = int(ui.Text1->lineCount());
         s.received = received;
         s.forwarded = forwarded;
         s.dropped = form.CommX2().droppedBytes();
