@@ -1,0 +1,86 @@
+// The receive log keeps every received character and tells a view exactly what changed.
+#include "nmea/receivelog.h"
+
+#include "../testseed.h"
+#include "tests/support/tracecapture.h"
+
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class tst_ReceiveLog : public QObject {
+    Q_OBJECT
+private slots:
+    void keepsEveryCharacterWhateverTheChunks_data();
+    void keepsEveryCharacterWhateverTheChunks();
+    void firstSentenceUntilCleared();
+    void clearIsTracedAndSignalled();
+};
+
+void tst_ReceiveLog::keepsEveryCharacterWhateverTheChunks_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("largestChunk");
+    QString bytes;
+    for (int b = 0; b < 256; ++b)
+        bytes += QChar(char16_t(b));
+    QTest::newRow("all byte values, one at a time") << bytes << 1;
+    QTest::newRow("all byte values, random chunks") << bytes + bytes + bytes << 7;
+    QTest::newRow("bare CR and LF mixed") << u"a\rb\nc\r\r\nd\n\re\r"_s << 3;
+}
+
+void tst_ReceiveLog::keepsEveryCharacterWhateverTheChunks() {
+    QFETCH(QString, text);
+    QFETCH(int, largestChunk);
+    ReceiveLog log;
+    QSignalSpy appended(&log, &ReceiveLog::appended);
+    QRandomGenerator random(testSeed());
+    QList<qsizetype> starts;
+    for (qsizetype at = 0; at < text.size();) {
+        const qsizetype size = random.bounded(1, largestChunk + 1);
+        starts << at;
+        log.append(text.mid(at, size));
+        at += size;
+        log.append(QString()); // nothing arrived: nothing to tell
+    }
+    QCOMPARE(log.text().toString(), text);
+    QCOMPARE(log.size(), text.size());
+    // Each chunk is announced once, with the position where it begins.
+    QList<qsizetype> announced;
+    for (const QList<QVariant> &signal : appended)
+        announced << signal.at(0).value<qsizetype>();
+    QCOMPARE(announced, starts);
+}
+
+void tst_ReceiveLog::firstSentenceUntilCleared() {
+    ReceiveLog log;
+    QCOMPARE(log.firstSentence(u"$GPGGA"), std::nullopt);
+    log.append(u"$GPGGA,first*00\r"_s);
+    QCOMPARE(log.firstSentence(u"$GPGGA"), std::nullopt);
+    log.append(u"\n$GPGGA,second*00\r\n"_s);
+    QCOMPARE(log.firstSentence(u"$GPGGA")->toString(), u"$GPGGA,first*00"_s);
+    log.clear();
+    log.append(u"$GPGGA,third*00\r\n"_s);
+    QCOMPARE(log.firstSentence(u"$GPGGA")->toString(), u"$GPGGA,third*00"_s);
+    QCOMPARE(log.firstSentence(u"$GPRMC"), std::nullopt);
+}
+
+void tst_ReceiveLog::clearIsTracedAndSignalled() {
+    ReceiveLog log;
+    QSignalSpy cleared(&log, &ReceiveLog::cleared);
+    QSignalSpy appended(&log, &ReceiveLog::appended);
+    log.append(u"$GPGGA\r"_s);
+    TraceCapture trace;
+    log.clear();
+    QVERIFY(log.text().isEmpty());
+    QCOMPARE(cleared.size(), 1);
+    QCOMPARE(trace.lines(), QStringList{uR"(["buffer","cleared"])"_s});
+    // The next chunk starts at the beginning again.
+    log.append(u"\nx"_s);
+    QCOMPARE(appended.last().at(0).value<qsizetype>(), 0);
+    QCOMPARE(log.text().toString(), u"\nx"_s);
+}
+
+QTEST_GUILESS_MAIN(tst_ReceiveLog)
+#include "tst_receivelog.moc"
