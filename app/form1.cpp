@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "app/indicator.h"
+#include "app/logview.h"
 #include "app/trace.h"
 #include "ui_form1.h"
 
@@ -22,7 +23,6 @@ Form1::Form1(QWidget *parent)
 Form1::Form1(Desktop desktop, QWidget *parent)
     : QMainWindow(parent)
     , m_ui(createUi(this))
-    , m_text1(m_ui->Text1)
     , m_module1(*this)
     , m_desktop(std::move(desktop)) {
     m_label12 = {m_ui->Label12_0, m_ui->Label12_1, m_ui->Label12_2,  m_ui->Label12_3,
@@ -33,6 +33,7 @@ Form1::Form1(Desktop desktop, QWidget *parent)
     background.setColor(QPalette::Window, kWindowBackground);
     m_ui->centralwidget->setPalette(background);
 
+    m_ui->Text1->setLog(&m_receiveLog);
     m_timer1.setInterval(500);
     // Both indicators start red without a caption, before any port was touched.
     Indicator::set(m_ui->Command3, Indicator::kRed, QString());

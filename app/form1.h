@@ -2,8 +2,8 @@
 
 #include "app/desktop.h"
 #include "app/displayfield.h"
-#include "app/receivebuffer.h"
 #include "nmea/module1.h"
+#include "nmea/receivelog.h"
 #include "serial/commx.h"
 
 #include <QMainWindow>
@@ -43,8 +43,9 @@ public:
     DisplayField *Label13() const;
     const std::array<DisplayField *, 12> &Label12() const { return m_label12; }
 
-    ReceiveBuffer &Text1() { return m_text1; }
-    const ReceiveBuffer &Text1() const { return m_text1; }
+    // The receive buffer; ui().Text1 is the widget that shows it.
+    ReceiveLog &Text1() { return m_receiveLog; }
+    const ReceiveLog &Text1() const { return m_receiveLog; }
     Module1 &module1() { return m_module1; }
     QTimer &Timer1() { return m_timer1; }
 
@@ -108,7 +109,7 @@ private:
 
     std::unique_ptr<Ui::Form1> m_ui;
     std::array<DisplayField *, 12> m_label12{};
-    ReceiveBuffer m_text1;
+    ReceiveLog m_receiveLog;
     Module1 m_module1;
     QTimer m_timer1;
     QString m_sentenceTypes;

@@ -46,7 +46,7 @@ void Form1::PollTick() {
     if (m_commX1.IsOpen()) {
         ++count;
         if (count == kCycle) {
-            m_text1.clear();
+            m_receiveLog.clear();
             count = 0;
         }
     }
@@ -62,7 +62,7 @@ void Form1::ChooseInterval(qint16 /*index*/) {
 }
 
 void Form1::CopyBuffer() {
-    const QString text = m_text1.text().toString();
+    const QString text = m_receiveLog.text().toString();
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(text);

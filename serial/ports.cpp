@@ -105,7 +105,7 @@ void Form1::DeactivateInputPort() {
     m_module1.ResetDisplay();
     m_commX1.Close();
     Indicator::set(m_ui->Command3, Indicator::kRed, QStringLiteral("Aus"));
-    m_text1.clear();
+    m_receiveLog.clear();
     setSentenceTypes(QString());
 }
 
@@ -125,6 +125,6 @@ void Form1::DeactivateOutputPort() {
 
 void Form1::ReceiveChunk(const QString &chunk) {
     // Always at the end of the buffer, whatever the user has selected in it.
-    m_text1.append(chunk);
+    m_receiveLog.append(chunk);
     m_commX2.Send(chunk);
 }

@@ -16,7 +16,6 @@
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QTimer>
 
@@ -182,7 +181,7 @@ int main(int argc, char *argv[]) {
         s.heap = heapInUse();
         s.buffer = form.Text1().size();
         s.largestBuffer = largestBuffer;
-        s.viewLines = ui.Text1->document()->blockCount();
+        s.viewLines = int(ui.Text1->lineCount());
         s.received = received;
         s.forwarded = forwarded;
         s.dropped = form.CommX2().droppedBytes();
