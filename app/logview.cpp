@@ -49,6 +49,9 @@ LogView::LogView(QWidget *parent)
     font.setKerning(false);
     setFont(font);
     fontChanged();
+    m_refreshTimer.setSingleShot(true);
+    m_refreshTimer.setInterval(kRefreshMs);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &LogView::refresh);
 }
 
 LogView::~LogView() = default;
@@ -62,24 +65,38 @@ void LogView::setLog(const ReceiveLog *log) {
         return;
     connect(m_log, &ReceiveLog::appended, this, &LogView::received);
     connect(m_log, &ReceiveLog::cleared, this, &LogView::emptied);
-    if (m_log->size() > 0)
+    if (m_log->size() > 0) {
         received(0);
+        refresh();
+    }
 }
 
 void LogView::received(qsizetype from) {
+    if (m_firstUnshownLine < 0)
+        m_firstUnshownLine = lineCount() - 1;
+    index(from);
+    if (!m_refreshTimer.isActive())
+        m_refreshTimer.start();
+}
+
+void LogView::refresh() {
+    m_refreshTimer.stop();
+    if (m_firstUnshownLine < 0)
+        return;
     QScrollBar *vertical = verticalScrollBar();
     const bool following = vertical->value() >= vertical->maximum();
-    const qsizetype changedLine = lineCount() - 1;
-    index(from);
     updateScrollBars();
     if (following)
         vertical->setValue(vertical->maximum());
     // Lines below the screen need no paint; the scroll bars repaint themselves.
-    if (changedLine <= vertical->value() + visibleLines())
+    if (m_firstUnshownLine <= vertical->value() + visibleLines())
         viewport()->update();
+    m_firstUnshownLine = -1;
 }
 
 void LogView::emptied() {
+    m_refreshTimer.stop();
+    m_firstUnshownLine = -1;
     m_lineStarts.assign(1, 0);
     m_pendingCarriageReturn = false;
     m_longestLine = 0;

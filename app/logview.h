@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QRectF>
 #include <QString>
+#include <QTimer>
 
 #include <array>
 #include <vector>
@@ -38,6 +39,12 @@ public:
     void selectAll();
     void copy() const;
 
+    // Brings scroll bars and screen up to what has arrived, now rather than within kRefreshMs.
+    void refresh();
+    // Painting after every chunk would cost far more than receiving it: what arrives within this
+    // time is shown together.
+    static constexpr int kRefreshMs = 100;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -71,6 +78,8 @@ private:
     // The selection, as log positions: where it began and where it now ends.
     qsizetype m_anchor = 0;
     qsizetype m_cursor = 0;
+    QTimer m_refreshTimer;
+    qsizetype m_firstUnshownLine = -1; // first line changed since the last refresh, if any
 
     qreal m_columnWidth = 1;
     int m_lineHeight = 1;
