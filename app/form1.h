@@ -88,6 +88,8 @@ public:
     // Place link: "Google Link" and "Öffnen".
     void BuildPlaceLink();
     void OpenPlaceLink();
+    // The message that nothing took the link, while it is open.
+    QMessageBox *linkMessage() const;
 
     // Menu commands.
     void StartConverter();
@@ -118,5 +120,6 @@ private:
     CommX m_commX2{QStringLiteral("CommX2")};
     QPointer<QMessageBox> m_portMessage;
     QPointer<QMessageBox> m_backlogMessage;
+    QPointer<QMessageBox> m_linkMessage;
     bool m_backlogWarned = false; // since the output port was last activated
 };
