@@ -70,7 +70,8 @@ public:
     void ActivateOutputPort();
     void DeactivateOutputPort();
     void ReceiveChunk(const QString &chunk);
-    // The "falsche Porteinstellung" message of a failed activation while it is open.
+    // The "falsche Porteinstellung" message of a failed activation while it is open; its
+    // informative text says what was wrong.
     QMessageBox *portMessage() const;
     // The message that the output port dropped data it could not pass on, while it is open.
     QMessageBox *backlogMessage() const;
@@ -103,10 +104,11 @@ protected:
 private:
     void connectPorts();
     void connectPollCycle();
-    void showPortFailure(CommX &port, QPushButton *indicator);
+    void showPortFailure(CommX &port, QPushButton *indicator, const PortFailure &failure);
     void showBacklogWarning();
+    // Shows a warning titled "Achtung" without waiting for it; one at a time per message.
     void showMessage(QPointer<QMessageBox> &message, const QString &text,
-                     Qt::WindowModality modality);
+                     Qt::WindowModality modality, const QString &detail = QString());
 
     std::unique_ptr<Ui::Form1> m_ui;
     std::array<DisplayField *, 12> m_label12{};
