@@ -5,6 +5,7 @@
 #include "ui_form1.h"
 
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QMessageBox>
 
 namespace {
@@ -85,6 +86,14 @@ void Form1::showMessage(QPointer<QMessageBox> &message, const QString &text,
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Achtung"), text,
                                 QMessageBox::Ok, this);
     box->setInformativeText(detail);
+    if (!detail.isEmpty()) {
+        // Left to itself the box wraps the detail into a narrow column and breaks device paths
+        // at their slashes; a spacer across the bottom row gives it a readable width.
+        if (auto *grid = qobject_cast<QGridLayout *>(box->layout()))
+            grid->addItem(new QSpacerItem(box->fontMetrics().averageCharWidth() * 50, 0,
+                                          QSizePolicy::Minimum, QSizePolicy::Fixed),
+                          grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(modality);
     message = box;
