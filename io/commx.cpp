@@ -3,6 +3,7 @@
 #include "logic/portname.h"
 #include "logic/trace.h"
 
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 #include <array>
@@ -57,21 +58,68 @@ void CommX::StopBits(qint32 bits) {
     m_settings.stopBits = bits;
 }
 
+bool CommX::refuse(PortFailure::Cause cause, PortSetting setting, qint32 value) {
+    m_failure = {
+        .cause = cause, .device = m_device, .setting = setting, .value = QString::number(value)};
+    // A setter fails with this error when the device turns the value down; any other error
+    // (the device went away meanwhile) is no answer about the value.
+    if (cause == PortFailure::Cause::SettingRefused &&
+        m_port.error() != QSerialPort::UnsupportedOperationError) {
+        m_failure.cause = PortFailure::Cause::Other;
+        m_failure.systemText = m_port.errorString();
+    }
+    qCDebug(lcSerial) << objectName() << m_device << "refuses" << int(setting) << value
+                      << m_port.errorString();
+    return false;
+}
+
 bool CommX::applySettings() {
+    using Cause = PortFailure::Cause;
     const Settings &s = m_settings;
     const std::optional<QSerialPort::Parity> parity = toParity(s.parity);
     // QSerialPort takes any value of its enums without complaint; refuse what no line can do.
-    if (s.baudRate <= 0 || s.dataBits < 5 || s.dataBits > 8 || !parity ||
-        (s.stopBits != 1 && s.stopBits != 2)) {
-        qCDebug(lcSerial) << objectName() << "refuses the line settings" << s.baudRate << s.dataBits
-                          << s.parity << s.stopBits;
+    if (s.baudRate <= 0)
+        return refuse(Cause::OutOfRange, PortSetting::BaudRate, s.baudRate);
+    if (s.dataBits < 5 || s.dataBits > 8)
+        return refuse(Cause::OutOfRange, PortSetting::DataBits, s.dataBits);
+    if (!parity)
+        return refuse(Cause::OutOfRange, PortSetting::Parity, s.parity);
+    if (s.stopBits != 1 && s.stopBits != 2)
+        return refuse(Cause::OutOfRange, PortSetting::StopBits, s.stopBits);
+    if (!m_port.setBaudRate(s.baudRate))
+        return refuse(Cause::SettingRefused, PortSetting::BaudRate, s.baudRate);
+    if (!m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)))
+        return refuse(Cause::SettingRefused, PortSetting::DataBits, s.dataBits);
+    if (!m_port.setParity(*parity))
+        return refuse(Cause::SettingRefused, PortSetting::Parity, s.parity);
+    if (!m_port.setStopBits(static_cast<QSerialPort::StopBits>(s.stopBits)))
+        return refuse(Cause::SettingRefused, PortSetting::StopBits, s.stopBits);
+    if (!m_port.setFlowControl(QSerialPort::NoFlowControl)) {
+        m_failure = {.cause = Cause::Other, .device = m_device, .systemText = m_port.errorString()};
         return false;
     }
-    return m_port.setBaudRate(s.baudRate) &&
-           m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
-           m_port.setParity(*parity) &&
-           m_port.setStopBits(static_cast<QSerialPort::StopBits>(s.stopBits)) &&
-           m_port.setFlowControl(QSerialPort::NoFlowControl);
+    return true;
+}
+
+PortFailure CommX::openFailure() const {
+    using Cause = PortFailure::Cause;
+    switch (m_port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return {.cause = Cause::NotFound, .device = m_device};
+    case QSerialPort::PermissionError: {
+        // QSerialPort says this both for a device whose permissions shut this user out and for
+        // one another program holds (its lock file or exclusive mode): only the first is closed
+        // to us by its permissions.
+        const QFileInfo info(m_device);
+        if (info.isReadable() && info.isWritable())
+            return {.cause = Cause::Busy, .device = m_device};
+        return {.cause = Cause::NoPermission, .device = m_device, .group = info.group()};
+    }
+    case QSerialPort::UnsupportedOperationError:
+        return {.cause = Cause::NotSerial, .device = m_device};
+    default:
+        return {.cause = Cause::Other, .device = m_device, .systemText = m_port.errorString()};
+    }
 }
 
 bool CommX::Open() {
@@ -79,17 +127,25 @@ bool CommX::Open() {
     if (m_port.isOpen() && device != m_device)
         closePort();
     m_device = device;
+    m_failure = {};
+    QStringView typed = m_settings.portName;
+    if (typed.startsWith(kComPrefix))
+        typed = typed.sliced(kComPrefix.size());
     bool opened = m_port.isOpen();
-    if (!opened) {
+    if (typed.trimmed().isEmpty()) {
+        // Opening would try the folder /dev itself.
+        m_failure.cause = PortFailure::Cause::EmptyName;
+    } else if (!opened) {
         m_port.setPortName(device);
         opened = m_port.open(QIODevice::ReadWrite);
+        if (!opened) {
+            m_failure = openFailure();
+            qCDebug(lcSerial) << objectName() << "cannot open" << device << m_port.errorString();
+        }
     }
     if (opened && !applySettings()) {
-        qCDebug(lcSerial) << objectName() << device << m_port.errorString();
         closePort();
         opened = false;
-    } else if (!opened) {
-        qCDebug(lcSerial) << objectName() << "cannot open" << device << m_port.errorString();
     }
     trace({QStringLiteral("port"), objectName(),
            opened ? QStringLiteral("open") : QStringLiteral("failed"), device});

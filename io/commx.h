@@ -1,5 +1,7 @@
 #pragma once
 
+#include "logic/portfailure.h"
+
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -34,6 +36,8 @@ public:
 
     // The device the last Open mapped the port name to.
     QString device() const { return m_device; }
+    // Why the last Open failed; Cause::None after one that succeeded.
+    const PortFailure &lastFailure() const { return m_failure; }
     // Bytes given to Send that the device has not taken yet.
     qint64 bytesToWrite() const { return m_port.bytesToWrite() + m_queuedBytes; }
     // Bytes given to Send and dropped because the device did not take them in time.
@@ -51,6 +55,8 @@ signals:
 
 private:
     bool applySettings();
+    bool refuse(PortFailure::Cause cause, PortSetting setting, qint32 value);
+    PortFailure openFailure() const;
     void closePort();
     void handleError(QSerialPort::SerialPortError error);
     void handOver();
@@ -66,6 +72,7 @@ private:
     Settings m_settings;
     QSerialPort m_port;
     QString m_device;
+    PortFailure m_failure;
     // Chunks as Send got them, not yet handed to the port: only these can still be dropped.
     std::deque<QByteArray> m_queue;
     qint64 m_queuedBytes = 0;

@@ -6,8 +6,8 @@
 #include <QProcess>
 #include <QUrl>
 
-void Desktop::openWithDefaultHandler(const QString &text) {
-    QDesktopServices::openUrl(QUrl(text, QUrl::TolerantMode));
+bool Desktop::openWithDefaultHandler(const QString &text) {
+    return QDesktopServices::openUrl(QUrl(text, QUrl::TolerantMode));
 }
 
 bool Desktop::startDetached(const QString &program) {

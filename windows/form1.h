@@ -53,7 +53,8 @@ public:
     void ActivateOutputPort();
     void DeactivateOutputPort();
     void ReceiveChunk(const QString &chunk);
-    // The "falsche Porteinstellung" message of a failed activation while it is open.
+    // The "falsche Porteinstellung" message of a failed activation while it is open; its
+    // informative text says what was wrong.
     QMessageBox *portMessage() const;
     // The message that the output port dropped data it could not pass on, while it is open.
     QMessageBox *backlogMessage() const;
@@ -69,6 +70,8 @@ public:
     // Place link: "Google Link" and "Öffnen".
     void BuildPlaceLink();
     void OpenPlaceLink();
+    // The message that nothing took the link, while it is open.
+    QMessageBox *linkMessage() const;
 
     // Menu commands.
     void StartConverter();
@@ -83,10 +86,11 @@ private:
     void paintModel();
     void connectPorts();
     void connectPollCycle();
-    void showPortFailure(CommX &port, QPushButton *indicator);
+    void showPortFailure(CommX &port, QPushButton *indicator, const PortFailure &failure);
     void showBacklogWarning();
+    // Shows a warning titled "Achtung" without waiting for it; one at a time per message.
     void showMessage(QPointer<QMessageBox> &message, const QString &text,
-                     Qt::WindowModality modality);
+                     Qt::WindowModality modality, const QString &detail = QString());
 
     std::unique_ptr<Ui::Form1> m_ui;
     DisplayModel m_model;
@@ -100,5 +104,6 @@ private:
     CommX m_commX2{QStringLiteral("CommX2")};
     QPointer<QMessageBox> m_portMessage;
     QPointer<QMessageBox> m_backlogMessage;
+    QPointer<QMessageBox> m_linkMessage;
     bool m_backlogWarned = false; // since the output port was last activated
 };

@@ -4,30 +4,52 @@
 #include "windows/form1.h"
 #include "windows/indicator.h"
 
+#include <QFileInfo>
+#include <QGridLayout>
 #include <QMessageBox>
 
 namespace {
 
+PortFailure notANumber(PortSetting setting, const QComboBox *list) {
+    return {
+        .cause = PortFailure::Cause::NotANumber, .setting = setting, .value = list->currentText()};
+}
+
+// Names that lead to one device (a link and its target) count as that device.
+bool sameDevice(const QString &a, const QString &b) {
+    const QString target = QFileInfo(a).canonicalFilePath();
+    return target.isEmpty() ? a == b : target == QFileInfo(b).canonicalFilePath();
+}
+
 // Writes one port's settings from its lists in the order the control expects and opens it.
-// Ends at the first list text that is no number; false then, or when Open fails.
-bool configureAndOpen(CommX &port, const QComboBox *name, const QComboBox *baud,
-                      const QComboBox *dataBits, const QComboBox *stopBits) {
-    port.PortName(kComPrefix.toString() + name->currentText());
+// Ends at the first list text that is no number. Says why it failed; Cause::None when open.
+// `held` is what a device the other port has open means for this one.
+PortFailure configureAndOpen(CommX &port, const CommX &other, PortFailure::Cause held,
+                             const QComboBox *name, const QComboBox *baud,
+                             const QComboBox *dataBits, const QComboBox *stopBits) {
+    const QString portName = kComPrefix.toString() + name->currentText();
+    port.PortName(portName);
     const std::optional<qint32> baudRate = portSettingNumber(baud->currentText());
     if (!baudRate)
-        return false;
+        return notANumber(PortSetting::BaudRate, baud);
     port.BaudRate(*baudRate);
     const std::optional<qint32> bits = portSettingNumber(dataBits->currentText());
     if (!bits)
-        return false;
+        return notANumber(PortSetting::DataBits, dataBits);
     port.DataBits(*bits);
     // The parity list is shown but never read: the line always runs without parity.
     port.Parity(0);
     const std::optional<qint32> stop = portSettingNumber(stopBits->currentText());
     if (!stop)
-        return false;
+        return notANumber(PortSetting::StopBits, stopBits);
     port.StopBits(*stop);
-    return port.Open();
+    // Both ports on one device would take each other's bytes. The device lock would turn the
+    // second one away too, but only as "busy", which hides what to change.
+    const QString device = portDevice(portName);
+    if (other.IsOpen() && sameDevice(device, other.device()))
+        return {.cause = held, .device = device};
+    port.Open();
+    return port.lastFailure();
 }
 
 } // namespace
@@ -55,7 +77,7 @@ QMessageBox *Form1::backlogMessage() const {
 }
 
 void Form1::showMessage(QPointer<QMessageBox> &message, const QString &text,
-                        Qt::WindowModality modality) {
+                        Qt::WindowModality modality, const QString &detail) {
     if (message) {
         message->raise();
         return;
@@ -63,6 +85,15 @@ void Form1::showMessage(QPointer<QMessageBox> &message, const QString &text,
     // Never exec(): ticks and received data go on while a message waits.
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Achtung"), text,
                                 QMessageBox::Ok, this);
+    box->setInformativeText(detail);
+    if (!detail.isEmpty()) {
+        // Left to itself the box wraps the detail into a narrow column and breaks device paths
+        // at their slashes; a spacer across the bottom row gives it a readable width.
+        if (auto *grid = qobject_cast<QGridLayout *>(box->layout()))
+            grid->addItem(new QSpacerItem(box->fontMetrics().averageCharWidth() * 50, 0,
+                                          QSizePolicy::Minimum, QSizePolicy::Fixed),
+                          grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(modality);
     message = box;
@@ -80,24 +111,28 @@ void Form1::showBacklogWarning() {
                 Qt::NonModal);
 }
 
-void Form1::showPortFailure(CommX &port, QPushButton *indicator) {
+void Form1::showPortFailure(CommX &port, QPushButton *indicator, const PortFailure &failure) {
     // Green stays only on a port that is still open (settings that were no number never reached
     // it); a port that was open and could not be opened again shows red. A port that never was
     // open keeps its indicator as it was.
     if (!port.IsOpen() && Indicator::colour(indicator) == Indicator::kGreen)
         Indicator::set(indicator, Indicator::kRed, QStringLiteral("Aus"));
-    // The user answers this one before going on with the settings.
-    showMessage(m_portMessage, QStringLiteral("falsche Porteinstellung"), Qt::WindowModal);
+    // The user answers this one before going on with the settings; the detail says which.
+    showMessage(m_portMessage, QStringLiteral("falsche Porteinstellung"), Qt::WindowModal,
+                portFailureDetail(failure));
 }
 
 void Form1::ActivateInputPort() {
     // Enabling a running timer leaves its rhythm alone.
     if (!m_timer1.isActive())
         m_timer1.start();
-    if (configureAndOpen(m_commX1, m_ui->Combo1, m_ui->Combo2, m_ui->Combo4, m_ui->Combo5))
+    const PortFailure failure =
+        configureAndOpen(m_commX1, m_commX2, PortFailure::Cause::HeldByOutput, m_ui->Combo1,
+                         m_ui->Combo2, m_ui->Combo4, m_ui->Combo5);
+    if (failure.cause == PortFailure::Cause::None)
         Indicator::set(m_ui->Command3, Indicator::kGreen, QStringLiteral("An"));
     else
-        showPortFailure(m_commX1, m_ui->Command3);
+        showPortFailure(m_commX1, m_ui->Command3, failure);
 }
 
 void Form1::DeactivateInputPort() {
@@ -110,11 +145,14 @@ void Form1::DeactivateInputPort() {
 }
 
 void Form1::ActivateOutputPort() {
-    if (configureAndOpen(m_commX2, m_ui->Combo7, m_ui->Combo8, m_ui->Combo10, m_ui->Combo11)) {
+    const PortFailure failure =
+        configureAndOpen(m_commX2, m_commX1, PortFailure::Cause::HeldByInput, m_ui->Combo7,
+                         m_ui->Combo8, m_ui->Combo10, m_ui->Combo11);
+    if (failure.cause == PortFailure::Cause::None) {
         Indicator::set(m_ui->Command7, Indicator::kGreen, QStringLiteral("An"));
         m_backlogWarned = false;
     } else {
-        showPortFailure(m_commX2, m_ui->Command7);
+        showPortFailure(m_commX2, m_ui->Command7, failure);
     }
 }
 

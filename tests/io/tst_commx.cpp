@@ -74,25 +74,28 @@ void tst_CommX::sendsOnlyWhileOpen() {
 }
 
 void tst_CommX::lineSettings_data() {
+    using Cause = PortFailure::Cause;
     QTest::addColumn<int>("baud");
     QTest::addColumn<int>("dataBits");
     QTest::addColumn<int>("parity");
     QTest::addColumn<int>("stopBits");
-    QTest::addColumn<bool>("opens");
+    QTest::addColumn<Cause>("failure");
     QTest::addColumn<uint>("speed");
     // A pseudo-terminal always runs 8 data bits without parity (the kernel forces it), so only
     // speed and stop bits can be seen changing here.
-    QTest::newRow("4800 8N1") << 4800 << 8 << 0 << 1 << true << uint(B4800);
-    QTest::newRow("19200 8N2") << 19200 << 8 << 0 << 2 << true << uint(B19200);
+    QTest::newRow("4800 8N1") << 4800 << 8 << 0 << 1 << Cause::None << uint(B4800);
+    QTest::newRow("19200 8N2") << 19200 << 8 << 0 << 2 << Cause::None << uint(B19200);
     QTest::newRow("115200 8N1, typed, not in the list")
-        << 115200 << 8 << 0 << 1 << true << uint(B115200);
-    QTest::newRow("9 data bits") << 4800 << 9 << 0 << 1 << false << 0u;
-    QTest::newRow("4 data bits") << 4800 << 4 << 0 << 1 << false << 0u;
-    QTest::newRow("3 stop bits") << 4800 << 8 << 0 << 3 << false << 0u;
-    QTest::newRow("0 stop bits") << 4800 << 8 << 0 << 0 << false << 0u;
-    QTest::newRow("baud 0") << 0 << 8 << 0 << 1 << false << 0u;
-    QTest::newRow("negative baud") << -4800 << 8 << 0 << 1 << false << 0u;
-    QTest::newRow("unknown parity") << 4800 << 8 << 7 << 1 << false << 0u;
+        << 115200 << 8 << 0 << 1 << Cause::None << uint(B115200);
+    QTest::newRow("9 data bits") << 4800 << 9 << 0 << 1 << Cause::OutOfRange << 0u;
+    QTest::newRow("4 data bits") << 4800 << 4 << 0 << 1 << Cause::OutOfRange << 0u;
+    QTest::newRow("7 data bits, which the kernel refuses")
+        << 4800 << 7 << 0 << 1 << Cause::SettingRefused << 0u;
+    QTest::newRow("3 stop bits") << 4800 << 8 << 0 << 3 << Cause::OutOfRange << 0u;
+    QTest::newRow("0 stop bits") << 4800 << 8 << 0 << 0 << Cause::OutOfRange << 0u;
+    QTest::newRow("baud 0") << 0 << 8 << 0 << 1 << Cause::OutOfRange << 0u;
+    QTest::newRow("negative baud") << -4800 << 8 << 0 << 1 << Cause::OutOfRange << 0u;
+    QTest::newRow("unknown parity") << 4800 << 8 << 7 << 1 << Cause::OutOfRange << 0u;
 }
 
 void tst_CommX::lineSettings() {
@@ -100,7 +103,8 @@ void tst_CommX::lineSettings() {
     QFETCH(int, dataBits);
     QFETCH(int, parity);
     QFETCH(int, stopBits);
-    QFETCH(bool, opens);
+    QFETCH(PortFailure::Cause, failure);
+    const bool opens = failure == PortFailure::Cause::None;
     CommX port(u"CommX1"_s);
     port.PortName(m_pair->first());
     port.BaudRate(baud);
@@ -109,6 +113,7 @@ void tst_CommX::lineSettings() {
     port.StopBits(stopBits);
     QCOMPARE(port.Open(), opens);
     QCOMPARE(port.IsOpen(), opens);
+    QCOMPARE(port.lastFailure().cause, failure);
     if (!opens)
         return;
     QFETCH(uint, speed);
@@ -126,6 +131,8 @@ void tst_CommX::missingDevice() {
     QVERIFY(!port.Open());
     QVERIFY(!port.IsOpen());
     QCOMPARE(port.device(), u"/dev/pelora-no-such-device"_s);
+    QCOMPARE(port.lastFailure().cause, PortFailure::Cause::NotFound);
+    QCOMPARE(port.lastFailure().device, u"/dev/pelora-no-such-device"_s);
     QCOMPARE(m_trace->lines(),
              QStringList{uR"(["port","CommX1","failed","/dev/pelora-no-such-device"])"_s});
 }

@@ -1,10 +1,14 @@
-// Port names the window builds, and the list texts that become line settings.
+// Port names the window builds, the list texts that become line settings, and what the user is
+// told when a port cannot be activated.
+#include "logic/portfailure.h"
 #include "logic/portname.h"
 
 #include <QHash>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(PortFailure)
 
 class tst_PortName : public QObject {
     Q_OBJECT
@@ -13,6 +17,8 @@ private slots:
     void device();
     void settingNumber_data();
     void settingNumber();
+    void failureDetail_data();
+    void failureDetail();
 };
 
 void tst_PortName::device_data() {
@@ -77,6 +83,80 @@ void tst_PortName::settingNumber() {
     QCOMPARE(number.has_value(), isNumber);
     if (isNumber)
         QCOMPARE(*number, value);
+}
+
+void tst_PortName::failureDetail_data() {
+    using Cause = PortFailure::Cause;
+    QTest::addColumn<PortFailure>("failure");
+    QTest::addColumn<QStringList>("says"); // each must appear in the detail
+
+    const QString usb = u"/dev/ttyUSB0"_s;
+    const QString pty = u"/dev/pts/3"_s;
+    QTest::newRow("no failure, no detail") << PortFailure{} << QStringList();
+    QTest::newRow("baud no number")
+        << PortFailure{.cause = Cause::NotANumber,
+                       .setting = PortSetting::BaudRate,
+                       .value = u"abc"_s}
+        << QStringList{u"\u201e\u00dc-rate\u201c"_s, u"\u201eabc\u201c"_s};
+    QTest::newRow("stop bits blank") << PortFailure{.cause = Cause::NotANumber,
+                                                    .setting = PortSetting::StopBits,
+                                                    .value = u" "_s}
+                                     << QStringList{u"\u201eStopbit\u201c ist leer"_s};
+    QTest::newRow("empty name") << PortFailure{.cause = Cause::EmptyName}
+                                << QStringList{u"\u201eCOM Port\u201c"_s};
+    QTest::newRow("not found") << PortFailure{.cause = Cause::NotFound, .device = usb}
+                               << QStringList{usb, u"gibt es nicht"_s};
+    QTest::newRow("no permission, group of the device")
+        << PortFailure{.cause = Cause::NoPermission, .device = usb, .group = u"uucp"_s}
+        << QStringList{usb, u"Gruppe \u201euucp\u201c"_s};
+    QTest::newRow("no permission, group unknown")
+        << PortFailure{.cause = Cause::NoPermission, .device = usb}
+        << QStringList{usb, u"Gruppe \u201edialout\u201c"_s};
+    QTest::newRow("busy") << PortFailure{.cause = Cause::Busy, .device = usb}
+                          << QStringList{usb, u"anderen Programm"_s};
+    QTest::newRow("held by the input") << PortFailure{.cause = Cause::HeldByInput, .device = pty}
+                                       << QStringList{pty, u"schon als Eingang"_s};
+    QTest::newRow("held by the output") << PortFailure{.cause = Cause::HeldByOutput, .device = pty}
+                                        << QStringList{pty, u"schon als Ausgang"_s};
+    QTest::newRow("not serial") << PortFailure{.cause = Cause::NotSerial, .device = u"/dev/null"_s}
+                                << QStringList{u"/dev/null ist keine serielle"_s};
+    QTest::newRow("data bits 9") << PortFailure{.cause = Cause::OutOfRange,
+                                                .setting = PortSetting::DataBits,
+                                                .value = u"9"_s}
+                                 << QStringList{u"\u201eDatenbit\u201c 9"_s, u"5 bis 8"_s};
+    QTest::newRow("stop bits 3") << PortFailure{.cause = Cause::OutOfRange,
+                                                .setting = PortSetting::StopBits,
+                                                .value = u"3"_s}
+                                 << QStringList{u"\u201eStopbit\u201c 3"_s, u"1 oder 2"_s};
+    QTest::newRow("baud 0") << PortFailure{.cause = Cause::OutOfRange,
+                                           .setting = PortSetting::BaudRate,
+                                           .value = u"0"_s}
+                            << QStringList{u"\u201e\u00dc-rate\u201c 0"_s};
+    QTest::newRow("device refuses 7 data bits") << PortFailure{.cause = Cause::SettingRefused,
+                                                               .device = pty,
+                                                               .setting = PortSetting::DataBits,
+                                                               .value = u"7"_s}
+                                                << QStringList{pty, u"\u201eDatenbit\u201c 7"_s};
+    QTest::newRow("system's own reason") << PortFailure{.cause = Cause::Other,
+                                                        .device = u"/dev/ttyS1"_s,
+                                                        .systemText = u"Input/output error"_s}
+                                         << QStringList{u"/dev/ttyS1"_s, u"Input/output error"_s};
+    // Typed text is shown as typed, never taken for a place holder.
+    QTest::newRow("percent signs in what was typed")
+        << PortFailure{.cause = Cause::SettingRefused,
+                       .device = u"/dev/%1"_s,
+                       .setting = PortSetting::BaudRate,
+                       .value = u"%2"_s}
+        << QStringList{u"/dev/%1 "_s, u"\u201e\u00dc-rate\u201c %2"_s};
+}
+
+void tst_PortName::failureDetail() {
+    QFETCH(PortFailure, failure);
+    QFETCH(QStringList, says);
+    const QString detail = portFailureDetail(failure);
+    QCOMPARE(detail.isEmpty(), says.isEmpty());
+    for (const QString &part : says)
+        QVERIFY2(detail.contains(part), qPrintable(detail));
 }
 
 QTEST_GUILESS_MAIN(tst_PortName)

@@ -11,11 +11,15 @@ public:
     QStringList opened;  // texts handed to the URL handler
     QStringList started; // programs started
     QStringList loads;   // addresses loaded into any map window, in order
+    bool openSucceeds = true;
     bool startSucceeds = true;
 
     Desktop services() {
         Desktop desktop;
-        desktop.openUrl = [this](const QString &text) { opened << text; };
+        desktop.openUrl = [this](const QString &text) {
+            opened << text;
+            return openSucceeds;
+        };
         desktop.startProgram = [this](const QString &program) {
             started << program;
             return startSucceeds;

@@ -1,10 +1,12 @@
 // "Google Link" writes the place link for the current position; "Öffnen" hands the box's text,
-// whatever it is, to the desktop's URL handler (a recording double here).
+// whatever it is, to the desktop's URL handler (a recording double here), and says so when
+// nothing took it.
 #include "testdesktop.h"
 #include "tracecapture.h"
 #include "ui_form1.h"
 #include "windows/form1.h"
 
+#include <QMessageBox>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -75,18 +77,43 @@ void tst_PlaceLink::openHandsOverTheLastBuiltLink() {
 
 void tst_PlaceLink::openHandsOverAnyText_data() {
     QTest::addColumn<QString>("text");
-    QTest::newRow("empty box") << QString();
-    QTest::newRow("typed by hand") << u"  nicht einmal eine Adresse %zz "_s;
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("empty box") << QString() << true;
+    QTest::newRow("typed by hand") << u"  nicht einmal eine Adresse %zz "_s << true;
+    QTest::newRow("link, nothing takes it")
+        << kPlace + u"48\u00B007.038'N 011\u00B031.000'E"_s << false;
+    QTest::newRow("empty box, nothing takes it") << QString() << false;
 }
 
 void tst_PlaceLink::openHandsOverAnyText() {
     QFETCH(QString, text);
+    QFETCH(bool, taken);
+    m_desktop.openSucceeds = taken;
     TraceCapture trace;
     m_form->ui().Text2->setText(text);
     QTest::mouseClick(m_form->ui().Command9, Qt::LeftButton);
+    QTest::mouseClick(m_form->ui().Command9, Qt::LeftButton);
 
-    QCOMPARE(m_desktop.opened, QStringList{text});
-    QCOMPARE(trace.lines(u"open"), QStringList{u"[\"open\",\""_s + text + u"\"]"_s});
+    // Handed over each time, message or not.
+    QCOMPARE(m_desktop.opened, (QStringList{text, text}));
+    const QString event = u"[\"open\",\""_s + text + u"\"]"_s;
+    QCOMPARE(trace.lines(u"open"), (QStringList{event, event}));
+    if (taken) {
+        QVERIFY(!m_form->linkMessage());
+        QVERIFY(m_form->findChildren<QMessageBox *>().isEmpty());
+        return;
+    }
+    // The clicks came back at once (no event loop of its own), and one message is enough.
+    QMessageBox *message = m_form->linkMessage();
+    QVERIFY(message);
+    QVERIFY(message->isVisible());
+    QCOMPARE(message->windowModality(), Qt::NonModal);
+    QCOMPARE(message->windowTitle(), u"Achtung"_s);
+    QCOMPARE(message->text(),
+             u"Der Link lie\u00df sich nicht \u00f6ffnen: kein Programm hat ihn angenommen."_s);
+    QCOMPARE(m_form->findChildren<QMessageBox *>().size(), 1);
+    message->close();
+    QTRY_VERIFY(!m_form->linkMessage());
 }
 
 QTEST_MAIN(tst_PlaceLink)

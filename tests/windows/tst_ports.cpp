@@ -220,20 +220,51 @@ void tst_Ports::failedActivation_data() {
     QTest::addColumn<bool>("output");
     QTest::addColumn<QString>("combo");
     QTest::addColumn<QString>("text");
-    QTest::newRow("input baud abc") << false << u"Combo2"_s << u"abc"_s;
-    QTest::newRow("input data bits 9") << false << u"Combo4"_s << u"9"_s;
-    QTest::newRow("input stop bits empty") << false << u"Combo5"_s << u" "_s;
-    QTest::newRow("input missing device") << false << u"Combo1"_s << u"/dev/pelora-missing"_s;
-    QTest::newRow("output baud abc") << true << u"Combo8"_s << u"abc"_s;
-    QTest::newRow("output data bits 9") << true << u"Combo10"_s << u"9"_s;
-    QTest::newRow("output missing device") << true << u"Combo7"_s << u"ttyPeloraMissing"_s;
-    QTest::newRow("output on the input's device") << true << u"Combo7"_s << u"1"_s;
+    QTest::addColumn<QStringList>("detail"); // each must appear in the message's detail line
+    // {input} and {output} are the program's ends of the pairs, {receiver} and {consumer} the
+    // far ends, which the test holds open as another program would.
+    const QString baud = u"\u201e\u00dc-rate\u201c"_s;
+    const QString dataBits = u"\u201eDatenbit\u201c"_s;
+    QTest::newRow("input baud abc")
+        << false << u"Combo2"_s << u"abc"_s << QStringList{baud, u"\u201eabc\u201c"_s};
+    QTest::newRow("input data bits 9")
+        << false << u"Combo4"_s << u"9"_s << QStringList{dataBits + u" 9"_s};
+    QTest::newRow("input data bits 7, the device refuses")
+        << false << u"Combo4"_s << u"7"_s << QStringList{u"{input}"_s, dataBits + u" 7"_s};
+    QTest::newRow("input stop bits empty")
+        << false << u"Combo5"_s << u" "_s << QStringList{u"\u201eStopbit\u201c ist leer"_s};
+    QTest::newRow("input missing device") << false << u"Combo1"_s << u"/dev/pelora-missing"_s
+                                          << QStringList{u"/dev/pelora-missing gibt es nicht"_s};
+    QTest::newRow("input empty name")
+        << false << u"Combo1"_s << QString() << QStringList{u"\u201eCOM Port\u201c ist leer"_s};
+    QTest::newRow("input busy") << false << u"Combo1"_s << u"{receiver}"_s
+                                << QStringList{u"{receiver} wird schon"_s, u"anderen Programm"_s};
+    QTest::newRow("input on the output's device")
+        << false << u"Combo1"_s << u"{output}"_s
+        << QStringList{u"{output} ist schon als Ausgang"_s};
+    QTest::newRow("output baud abc")
+        << true << u"Combo8"_s << u"abc"_s << QStringList{baud, u"\u201eabc\u201c"_s};
+    QTest::newRow("output data bits 9")
+        << true << u"Combo10"_s << u"9"_s << QStringList{dataBits + u" 9"_s};
+    QTest::newRow("output missing device")
+        << true << u"Combo7"_s << u"ttyPeloraMissing"_s << QStringList{u"/dev/ttyPeloraMissing"_s};
+    QTest::newRow("output busy") << true << u"Combo7"_s << u"{consumer}"_s
+                                 << QStringList{u"{consumer} wird schon"_s, u"anderen Programm"_s};
+    QTest::newRow("output on the input's device")
+        << true << u"Combo7"_s << u"1"_s << QStringList{u"{input} ist schon als Eingang"_s};
 }
 
 void tst_Ports::failedActivation() {
     QFETCH(bool, output);
     QFETCH(QString, combo);
     QFETCH(QString, text);
+    QFETCH(QStringList, detail);
+    const auto devices = [this](QString s) {
+        return s.replace(u"{input}"_s, m_input->second())
+            .replace(u"{output}"_s, m_output->first())
+            .replace(u"{receiver}"_s, m_input->first())
+            .replace(u"{consumer}"_s, m_output->second());
+    };
     Ui::Form1 &ui = m_form->ui();
     QPushButton *good = output ? ui.Command1 : ui.Command5;
     QPushButton *bad = output ? ui.Command5 : ui.Command1;
@@ -243,7 +274,7 @@ void tst_Ports::failedActivation() {
     activate(good, goodIndicator);
 
     const QString typed = m_form->findChild<QComboBox *>(combo)->currentText();
-    setText(combo, text);
+    setText(combo, devices(text));
     bad->click();
     QVERIFY(!badPort.IsOpen());
     // A first failed activation leaves the indicator as it was at start.
@@ -252,6 +283,11 @@ void tst_Ports::failedActivation() {
     QCOMPARE(Indicator::colour(goodIndicator), Indicator::kGreen);
     // The input activation has started the timer before it failed, and leaves it running.
     QVERIFY(m_form->Timer1().isActive());
+    // The message says which setting to change.
+    QVERIFY(m_form->portMessage());
+    const QString said = m_form->portMessage()->informativeText();
+    for (const QString &part : detail)
+        QVERIFY2(said.contains(devices(part)), qPrintable(said));
 
     // The message waits without holding anything up: data still flows in meanwhile.
     QByteArray sent;

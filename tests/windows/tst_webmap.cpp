@@ -50,7 +50,10 @@ void tst_WebMap::cleanupTestCase() {
 
 void tst_WebMap::positionLoadsIntoTheRealView() {
     Desktop desktop; // the real page loader; nothing else is used here
-    desktop.openUrl = [](const QString &) { QFAIL("no URL handler in this test"); };
+    desktop.openUrl = [](const QString &) {
+        QTest::qFail("no URL handler in this test", __FILE__, __LINE__);
+        return false;
+    };
     desktop.startProgram = [](const QString &) { return false; };
     Form1 form(desktop);
     form.show();

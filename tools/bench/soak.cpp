@@ -131,7 +131,7 @@ int main(int argc, char *argv[]) {
 
     int mapLoads = 0;
     Desktop desktop;
-    desktop.openUrl = [](const QString &) {};
+    desktop.openUrl = [](const QString &) { return true; };
     desktop.startProgram = [](const QString &) { return false; };
     desktop.makePageLoader = [&mapLoads](QWidget *) {
         return std::make_unique<CountingLoader>(mapLoads);
