@@ -1,3 +1,4 @@
+#include "app/desktop.h"
 #include "app/form1.h"
 #include "map/webpageloader.h"
 #include "version.h"
@@ -55,7 +56,9 @@ int main(int argc, char *argv[]) {
     Form1 form;
     form.show();
     // Starting the web engine takes tens of milliseconds; done now, while no port is active
-    // yet, the first position change does not have to wait for it.
-    QTimer::singleShot(0, &form, &warmUpWebEngine);
+    // yet, the first position change does not have to wait for it. Where it cannot run, it is
+    // never started: the map window explains why.
+    if (webEngineObstacle() == WebEngineObstacle::None)
+        QTimer::singleShot(0, &form, &warmUpWebEngine);
     return app.exec();
 }

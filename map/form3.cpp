@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "app/trace.h"
 #include "map/mapaddress.h"
+#include "map/mappages.h"
 #include "ui_form3.h"
 
 namespace {
@@ -28,7 +29,9 @@ Form3::Form3(Form1 &form1, const PageLoaderFactory &makePageLoader)
     setBackground(m_ui->Label4, kReadoutBackground);
     setBackground(m_ui->Label5, kReadoutBackground);
     setBackground(m_ui->WebBrowser1, Qt::white);
-    m_loader = makePageLoader(m_ui->WebBrowser1);
+    m_loader = makePageLoader(m_ui->WebBrowser1, [this] {
+        return unreachableMapPage(m_form1.Label21()->text(), m_form1.Label22()->text());
+    });
 
     connect(m_ui->Combo1, &QComboBox::currentIndexChanged, this, &Form3::ZoomChosen);
     MapWindowLoad();
