@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include <cstring>
@@ -35,6 +36,15 @@ void parseCommandLine(const QCoreApplication &app) {
     parser.process(app);
 }
 
+// Qt's and the web engine's start-up reports (graphics setup, sandbox state) are for those who
+// ask: QT_LOGGING_RULES from the environment overrides these rules. Warnings and errors stay.
+// The engine's own log is cut down to fatal errors unless the user passes it flags already.
+void quietStart() {
+    QLoggingCategory::setFilterRules(QStringLiteral("*.info=false"));
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--log-level=3");
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -46,6 +56,7 @@ int main(int argc, char *argv[]) {
         return 0;
     }
 
+    quietStart();
     // The web engine behind the map window shares its graphics context with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
