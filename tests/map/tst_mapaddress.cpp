@@ -14,8 +14,6 @@ private slots:
     void addresses();
     void sandboxRefusesRoot_data();
     void sandboxRefusesRoot();
-    void engineProcessCandidates_data();
-    void engineProcessCandidates();
 };
 
 void tst_MapAddress::addresses_data() {
@@ -98,27 +96,6 @@ void tst_MapAddress::sandboxRefusesRoot() {
     for (const QString &entry : environment)
         env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
     QCOMPARE(::sandboxRefusesRoot(root, env), refuses);
-}
-
-void tst_MapAddress::engineProcessCandidates_data() {
-    QTest::addColumn<QString>("fromEnvironment");
-    QTest::addColumn<QStringList>("candidates");
-    QTest::newRow("Qt's helper folder, then the program's")
-        << QString()
-        << QStringList{u"/usr/lib/qt6/libexec/QtWebEngineProcess"_s,
-                       u"/opt/pelora/bin/QtWebEngineProcess"_s};
-    QTest::newRow("only the path the user names")
-        << u"/opt/qt/QtWebEngineProcess"_s << QStringList{u"/opt/qt/QtWebEngineProcess"_s};
-}
-
-void tst_MapAddress::engineProcessCandidates() {
-    QFETCH(QString, fromEnvironment);
-    QFETCH(QStringList, candidates);
-    QProcessEnvironment env;
-    if (!fromEnvironment.isEmpty())
-        env.insert(u"QTWEBENGINEPROCESS_PATH"_s, fromEnvironment);
-    QCOMPARE(::engineProcessCandidates(env, u"/usr/lib/qt6/libexec"_s, u"/opt/pelora/bin"_s),
-             candidates);
 }
 
 QTEST_GUILESS_MAIN(tst_MapAddress)
