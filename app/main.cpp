@@ -1,9 +1,11 @@
 #include "version.h"
+#include "windows/desktop.h"
 #include "windows/form1.h"
 #include "windows/webpageloader.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include <cstring>
@@ -34,6 +36,15 @@ void parseCommandLine(const QCoreApplication &app) {
     parser.process(app);
 }
 
+// Qt's and the web engine's start-up reports (graphics setup, sandbox state) are for those who
+// ask: QT_LOGGING_RULES from the environment overrides these rules. Warnings and errors stay.
+// The engine's own log is cut down to fatal errors unless the user passes it flags already.
+void quietStart() {
+    QLoggingCategory::setFilterRules(QStringLiteral("*.info=false"));
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--log-level=3");
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -45,6 +56,7 @@ int main(int argc, char *argv[]) {
         return 0;
     }
 
+    quietStart();
     // The web engine behind the map window shares its graphics context with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
@@ -55,7 +67,9 @@ int main(int argc, char *argv[]) {
     Form1 form;
     form.show();
     // Starting the web engine takes tens of milliseconds; done now, while no port is active
-    // yet, the first position change does not have to wait for it.
-    QTimer::singleShot(0, &form, &warmUpWebEngine);
+    // yet, the first position change does not have to wait for it. Where it cannot run, it is
+    // never started: the map window explains why.
+    if (webEngineObstacle() == WebEngineObstacle::None)
+        QTimer::singleShot(0, &form, &warmUpWebEngine);
     return app.exec();
 }

@@ -1,10 +1,41 @@
 #include "windows/desktop.h"
 
+#include "logic/mappages.h"
+#include "windows/noticepageloader.h"
 #include "windows/webpageloader.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QProcess>
 #include <QUrl>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace {
+
+QStringList engineProcessPlaces() {
+    return engineProcessCandidates(QProcessEnvironment::systemEnvironment(),
+                                   QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath),
+                                   QCoreApplication::applicationDirPath());
+}
+
+WebEngineObstacle findWebEngineObstacle() {
+    if (sandboxRefusesRoot(runsAsRoot(), QProcessEnvironment::systemEnvironment()))
+        return WebEngineObstacle::RootWithSandbox;
+    const QStringList places = engineProcessPlaces();
+    if (std::none_of(places.begin(), places.end(),
+                     [](const QString &path) { return QFileInfo::exists(path); }))
+        return WebEngineObstacle::ProcessMissing;
+    return WebEngineObstacle::None;
+}
+
+} // namespace
 
 bool Desktop::openWithDefaultHandler(const QString &text) {
     return QDesktopServices::openUrl(QUrl(text, QUrl::TolerantMode));
@@ -14,8 +45,27 @@ bool Desktop::startDetached(const QString &program) {
     return QProcess::startDetached(program, {});
 }
 
-std::unique_ptr<PageLoader> Desktop::makeWebPageLoader(QWidget *browserArea) {
-    return std::make_unique<WebPageLoader>(browserArea);
+std::unique_ptr<PageLoader> Desktop::makeMapPageLoader(QWidget *browserArea,
+                                                       std::function<QString()> unreachablePage) {
+    const WebEngineObstacle obstacle = webEngineObstacle();
+    if (obstacle != WebEngineObstacle::None)
+        return std::make_unique<NoticePageLoader>(browserArea,
+                                                  noMapNotice(obstacle, engineProcessPlaces()));
+    return std::make_unique<WebPageLoader>(browserArea, std::move(unreachablePage));
+}
+
+WebEngineObstacle webEngineObstacle() {
+    static const WebEngineObstacle obstacle = findWebEngineObstacle();
+    return obstacle;
+}
+
+bool runsAsRoot() {
+#ifdef Q_OS_UNIX
+    return geteuid() == 0;
+#else
+    // Elsewhere the engine runs with administrator rights as it does without.
+    return false;
+#endif
 }
 
 QString converterProgram() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "logic/webengine.h"
 #include "windows/pageloader.h"
 
 #include <QString>
@@ -14,13 +15,22 @@ struct Desktop {
     std::function<bool(const QString &text)> openUrl = openWithDefaultHandler;
     // Starts a program by bare name through the usual program search, detached; true if started.
     std::function<bool(const QString &program)> startProgram = startDetached;
-    // Makes the browser behind the map window.
-    PageLoaderFactory makePageLoader = makeWebPageLoader;
+    // Makes the browser behind the map window: the web engine's where it can run, else a notice
+    // in the map area saying why there is no map.
+    PageLoaderFactory makePageLoader = makeMapPageLoader;
 
     static bool openWithDefaultHandler(const QString &text);
     static bool startDetached(const QString &program);
-    static std::unique_ptr<PageLoader> makeWebPageLoader(QWidget *browserArea);
+    static std::unique_ptr<PageLoader> makeMapPageLoader(QWidget *browserArea,
+                                                         std::function<QString()> unreachablePage);
 };
+
+// What keeps the web engine from running in this process, decided once, the first time it is
+// asked, without creating any part of the engine. The program asks before it starts the engine.
+WebEngineObstacle webEngineObstacle();
+
+// Whether this process has administrator rights; the one place the platforms differ here.
+bool runsAsRoot();
 
 // The coordinate converter's file name on this platform.
 QString converterProgram();

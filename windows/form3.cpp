@@ -1,6 +1,7 @@
 #include "windows/form3.h"
 
 #include "logic/mapaddress.h"
+#include "logic/mappages.h"
 #include "logic/trace.h"
 #include "ui_form3.h"
 
@@ -30,7 +31,8 @@ Form3::Form3(QString &mapZoom, QString latitude, QString longitude,
     setBackground(m_ui->Label4, kReadoutBackground);
     setBackground(m_ui->Label5, kReadoutBackground);
     setBackground(m_ui->WebBrowser1, Qt::white);
-    m_loader = makePageLoader(m_ui->WebBrowser1);
+    m_loader = makePageLoader(m_ui->WebBrowser1,
+                              [this] { return unreachableMapPage(m_latitude, m_longitude); });
 
     connect(m_ui->Combo1, &QComboBox::currentIndexChanged, this, &Form3::ZoomChosen);
     MapWindowLoad();

@@ -15,5 +15,8 @@ public:
     virtual void load(const QString &address) = 0;
 };
 
-// Makes the loader for one map window; the loader shows its page inside browserArea.
-using PageLoaderFactory = std::function<std::unique_ptr<PageLoader>(QWidget *browserArea)>;
+// Makes the loader for one map window; the loader shows its page inside browserArea. When a map
+// page cannot be loaded, the loader shows unreachablePage() instead: the map window's own page
+// for that case, made at that moment.
+using PageLoaderFactory = std::function<std::unique_ptr<PageLoader>(
+    QWidget *browserArea, std::function<QString()> unreachablePage)>;

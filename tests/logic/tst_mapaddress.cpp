@@ -1,5 +1,7 @@
-// The two web-map addresses, built from the position fields as the GGA decoder writes them.
+// The two web-map addresses, built from the position fields as the GGA decoder writes them, and
+// what decides, before the web engine exists, whether it can run at all.
 #include "logic/mapaddress.h"
+#include "logic/webengine.h"
 
 #include <QTest>
 
@@ -10,6 +12,8 @@ class tst_MapAddress : public QObject {
 private slots:
     void addresses_data();
     void addresses();
+    void sandboxRefusesRoot_data();
+    void sandboxRefusesRoot();
 };
 
 void tst_MapAddress::addresses_data() {
@@ -57,6 +61,41 @@ void tst_MapAddress::addresses() {
     QFETCH(QString, place);
     QCOMPARE(mapAddress(latitude, longitude, zoom), map);
     QCOMPARE(placeLink(latitude, longitude), place);
+}
+
+void tst_MapAddress::sandboxRefusesRoot_data() {
+    QTest::addColumn<bool>("root");
+    QTest::addColumn<QStringList>("environment"); // NAME=value entries
+    QTest::addColumn<bool>("refuses");
+
+    const QString off = u"QTWEBENGINE_DISABLE_SANDBOX="_s;
+    const QString flags = u"QTWEBENGINE_CHROMIUM_FLAGS="_s;
+    QTest::newRow("user") << false << QStringList() << false;
+    QTest::newRow("user, sandbox off") << false << QStringList{off + u"1"_s} << false;
+    QTest::newRow("root") << true << QStringList{u"HOME=/root"_s} << true;
+    QTest::newRow("root, sandbox off") << true << QStringList{off + u"1"_s} << false;
+    // The engine only asks whether the variable is there.
+    QTest::newRow("root, sandbox off, empty") << true << QStringList{off} << false;
+    QTest::newRow("root, sandbox off, 0") << true << QStringList{off + u"0"_s} << false;
+    QTest::newRow("root, --no-sandbox among flags")
+        << true << QStringList{flags + u"--log-level=3  --no-sandbox"_s} << false;
+    QTest::newRow("root, -no-sandbox") << true << QStringList{flags + u"-no-sandbox"_s} << false;
+    QTest::newRow("root, other flags") << true << QStringList{flags + u"--log-level=3"_s} << true;
+    QTest::newRow("root, similar flags")
+        << true << QStringList{flags + u"--disable-setuid-sandbox --no-sandboxing no-sandbox"_s}
+        << true;
+    QTest::newRow("root, switch under another name")
+        << true << QStringList{u"QTWEBENGINE_DISABLE_SANDBOX_X=1"_s, u"NO_SANDBOX=1"_s} << true;
+}
+
+void tst_MapAddress::sandboxRefusesRoot() {
+    QFETCH(bool, root);
+    QFETCH(QStringList, environment);
+    QFETCH(bool, refuses);
+    QProcessEnvironment env;
+    for (const QString &entry : environment)
+        env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+    QCOMPARE(::sandboxRefusesRoot(root, env), refuses);
 }
 
 QTEST_GUILESS_MAIN(tst_MapAddress)

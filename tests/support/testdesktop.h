@@ -24,7 +24,9 @@ public:
             started << program;
             return startSucceeds;
         };
-        desktop.makePageLoader = [this](QWidget *) { return std::make_unique<Loader>(loads); };
+        desktop.makePageLoader = [this](QWidget *, auto) {
+            return std::make_unique<Loader>(loads);
+        };
         return desktop;
     }
 

@@ -1,13 +1,17 @@
 // The map window behind a recording page loader: what it loads, when, and what it shows.
+#include "logic/mappages.h"
 #include "testdesktop.h"
 #include "tracecapture.h"
 #include "ui_form3.h"
 #include "windows/form1.h"
 #include "windows/form3.h"
+#include "windows/noticepageloader.h"
 
+#include <QLabel>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTest>
+#include <QWebEngineView>
 
 using namespace Qt::StringLiterals;
 
@@ -43,6 +47,7 @@ private slots:
     void pauseBlocksPositionsNotZoom();
     void resetLoadsTheEmptyFields();
     void everyLoadIsTraced();
+    void withoutWebEngineTheMapAreaExplains();
 
 private:
     void decode(const QString &sentence) {
@@ -200,6 +205,36 @@ void tst_Form3::everyLoadIsTraced() {
     QCOMPARE(loads.size(), 3);
     QCOMPARE(loads[2], u"[\"map\",\"http://maps.google.com/maps?q=48\u00B007.038'N,"
                        "011\u00B031.000'E&output=embed&z=12\"]"_s);
+}
+
+// Where the web engine cannot run (as root with its sandbox on), the program still decodes and
+// the map window says, in place of the map, why there is none and how to get it.
+void tst_Form3::withoutWebEngineTheMapAreaExplains() {
+    Desktop desktop = m_desktop.services();
+    desktop.makePageLoader = [](QWidget *browserArea, auto) {
+        return std::make_unique<NoticePageLoader>(browserArea,
+                                                  noMapNotice(WebEngineObstacle::RootWithSandbox));
+    };
+    m_form = std::make_unique<Form1>(desktop);
+    TraceCapture trace;
+    m_form->ReceiveChunk(kGgaMunich + u"\r\n"_s);
+    m_form->pollCycle().PollTick();
+
+    QCOMPARE(m_form->model().Label21.text(), u"48 \u00B0  07.038 ' N"_s);
+    QCOMPARE(map().Label5->text(), kMunichLon);
+    QCOMPARE(trace.lines(u"map").size(), 3);
+    Form3 *window = m_form->mapWindow();
+    QVERIFY(!window->findChild<QWebEngineView *>());
+    auto *notice = map().WebBrowser1->findChild<QLabel *>();
+    QVERIFY(notice);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QVERIFY(notice->isVisible());
+    QCOMPARE(notice->geometry().intersected(map().WebBrowser1->rect()), notice->geometry());
+    const QString text = notice->text();
+    for (const QString &part :
+         {u"Keine Karte"_s, u"root"_s, u"QTWEBENGINE_DISABLE_SANDBOX=1"_s, u"auf eigene Gefahr"_s})
+        QVERIFY2(text.contains(part), qPrintable(part));
 }
 
 QTEST_MAIN(tst_Form3)

@@ -1,10 +1,16 @@
 // The map window with the real web view, offscreen. The remote map service is the one part that
-// cannot run here: a request interceptor records what the view asks for and blocks it.
+// cannot run here: a request interceptor records what the view asks for and blocks it, as if
+// the service were out of reach. Answers of other kinds come from a server on the loopback.
+#include "logic/mappages.h"
 #include "ui_form3.h"
 #include "windows/form1.h"
 #include "windows/form3.h"
+#include "windows/webpageloader.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
@@ -13,14 +19,57 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// Records and blocks every request to the network; pages of the program itself and the
+// loopback server pass.
 class RecordingInterceptor : public QWebEngineUrlRequestInterceptor {
 public:
     QList<QUrl> requests;
     void interceptRequest(QWebEngineUrlRequestInfo &info) override {
-        requests << info.requestUrl();
+        const QUrl url = info.requestUrl();
+        if (!url.scheme().startsWith(u"http") || url.host() == u"127.0.0.1")
+            return;
+        requests << url;
         info.block(true);
     }
 };
+
+// A loopback server that answers every request with one fixed reply, or not at all.
+class OneReplyServer : public QTcpServer {
+public:
+    explicit OneReplyServer(QByteArray reply)
+        : m_reply(std::move(reply)) {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!m_reply.isEmpty() && socket->readAll().contains("\r\n\r\n"))
+                        socket->write(m_reply);
+                });
+            }
+        });
+    }
+
+private:
+    QByteArray m_reply;
+};
+
+QByteArray httpReply(const QByteArray &status, const QByteArray &body) {
+    return "HTTP/1.1 " + status + "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+// The text the view shows now; waits for the engine's answer.
+QString shownText(QWebEngineView *view) {
+    QString text;
+    bool answered = false;
+    view->page()->toPlainText([&](const QString &result) {
+        text = result;
+        answered = true;
+    });
+    return QTest::qWaitFor([&] { return answered; }) ? text : QString();
+}
+
+const int kEngineWait = 20000;
+const QByteArray kServerText = "<p>Vom Server</p>";
 
 } // namespace
 
@@ -35,6 +84,8 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void positionLoadsIntoTheRealView();
+    void answers_data();
+    void answers();
 
 private:
     RecordingInterceptor m_interceptor;
@@ -85,6 +136,68 @@ void tst_WebMap::positionLoadsIntoTheRealView() {
     // Still serving timers while the engine works.
     const int beatsBefore = beats;
     QTRY_VERIFY(beats >= beatsBefore + 5);
+
+    // The service is out of reach: the map area says so in German, with the position texts as
+    // the main window's fields hold them, instead of the engine's English error page.
+    QTRY_VERIFY_WITH_TIMEOUT(shownText(view).contains(u"Kartendienst nicht erreichbar"_s),
+                             kEngineWait);
+    const QString shown = shownText(view);
+    QVERIFY2(shown.contains(u"48 \u00B0  07.038 ' N"_s), qPrintable(shown));
+    QVERIFY2(shown.contains(u"011 \u00B0  31.000 ' E"_s), qPrintable(shown));
+
+    // The next load tries the map again.
+    m_interceptor.requests.clear();
+    map->ui().Combo1->setCurrentText(u"14"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_interceptor.requests.isEmpty(), kEngineWait);
+    QVERIFY(m_interceptor.requests.last().toString().endsWith(u"&z=14"_s));
+}
+
+// What the map area ends up showing for each kind of answer of the map service.
+void tst_WebMap::answers_data() {
+    QTest::addColumn<QByteArray>("reply"); // empty: the connection is taken but never answered
+    QTest::addColumn<bool>("listening");
+    QTest::addColumn<int>("timeLimitMs");
+    QTest::addColumn<QString>("shown");
+
+    const QString unreachable = u"Kartendienst nicht erreichbar"_s;
+    // Long limits keep the timer out of the rows that must end by an answer.
+    QTest::newRow("map page") << httpReply("200 OK", kServerText) << true << 600000
+                              << u"Vom Server"_s;
+    QTest::newRow("error status") << httpReply("503 Service Unavailable", kServerText) << true
+                                  << 600000 << unreachable;
+    QTest::newRow("not found") << httpReply("404 Not Found", kServerText) << true << 600000
+                               << unreachable;
+    QTest::newRow("refused") << QByteArray() << false << 600000 << unreachable;
+    QTest::newRow("no answer in time") << QByteArray() << true << 300 << unreachable;
+}
+
+void tst_WebMap::answers() {
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, listening);
+    QFETCH(int, timeLimitMs);
+    QFETCH(QString, shown);
+
+    OneReplyServer server(reply);
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    const quint16 port = server.serverPort();
+    if (!listening)
+        server.close(); // the port is free again and refuses connections
+
+    QWidget area;
+    area.resize(400, 300);
+    WebPageLoader loader(
+        &area, [] { return unreachableMapPage(u"1 N"_s, u"2 E"_s); },
+        std::chrono::milliseconds(timeLimitMs));
+    area.show();
+    auto *view = area.findChild<QWebEngineView *>();
+    QVERIFY(view);
+    // Two loads at once, as a decode that moves both fields makes them: the first is replaced.
+    loader.load(u"http://127.0.0.1:%1/maps?q=1N,1E&output=embed&z=12"_s.arg(port));
+    loader.load(u"http://127.0.0.1:%1/maps?q=1N,2E&output=embed&z=12"_s.arg(port));
+    QTRY_VERIFY_WITH_TIMEOUT(shownText(view).contains(shown), kEngineWait);
+    // Exactly one of the two: the served page or the German one.
+    QCOMPARE(shownText(view).contains(u"Vom Server"_s),
+             !shownText(view).contains(u"Kartendienst nicht erreichbar"_s));
 }
 
 QTEST_MAIN(tst_WebMap)

@@ -133,7 +133,7 @@ int main(int argc, char *argv[]) {
     Desktop desktop;
     desktop.openUrl = [](const QString &) { return true; };
     desktop.startProgram = [](const QString &) { return false; };
-    desktop.makePageLoader = [&mapLoads](QWidget *) {
+    desktop.makePageLoader = [&mapLoads](QWidget *, auto) {
         return std::make_unique<CountingLoader>(mapLoads);
     };
     Form1 form(desktop);
