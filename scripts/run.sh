@@ -28,8 +28,11 @@ build=${PELORA_BUILD_DIR:-build-release}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
-# The web engine refuses to run as root unless its sandbox is off; only the scripts decide that.
-[ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
+# As root the web engine runs only with its sandbox off, and that is the user's call: without
+# it the monitor runs and the map window says how to get the map.
+if [ "$(id -u)" -eq 0 ] && [ -z "${QTWEBENGINE_DISABLE_SANDBOX+set}" ]; then
+  echo "Running as root: no map unless you start with QTWEBENGINE_DISABLE_SANDBOX=1 (at your own risk)."
+fi
 
 pids=()
 cleanup() {
