@@ -1,4 +1,5 @@
-// Port names the window builds, and the list texts that become line settings.
+// Port names the window builds, the tooltips that name their devices, and the list texts that
+// become line settings.
 #include "logic/portname.h"
 
 #include <QHash>
@@ -35,6 +36,7 @@ void tst_PortName::device_data() {
     QTest::newRow("too large for a number") << u"99999999999"_s << posix << u"/dev/99999999999"_s;
     QTest::newRow("windows keeps the name") << u"12"_s << windows << u"\\\\.\\COM12"_s;
     QTest::newRow("windows ignores the environment") << u"7"_s << windows << u"\\\\.\\COM7"_s;
+    QTest::newRow("empty text, no tooltip") << QString() << posix << u"/dev/"_s;
 }
 
 void tst_PortName::device() {
@@ -46,9 +48,13 @@ void tst_PortName::device() {
                                               {u"PELORA_COM9"_s, QString()}};
     // The prefix is seven characters: two backslashes, a full stop, a backslash and COM.
     QCOMPARE(kComPrefix.size(), 7);
-    const QString device = portDevice(kComPrefix.toString() + listText, DeviceNaming(naming),
-                                      [&](const QString &name) { return environment.value(name); });
+    const auto lookup = [&](const QString &name) { return environment.value(name); };
+    const QString device =
+        portDevice(kComPrefix.toString() + listText, DeviceNaming(naming), lookup);
     QCOMPARE(device, expected);
+    // The tooltip names the very device that activating the port opens.
+    QCOMPARE(portToolTip(listText, DeviceNaming(naming), lookup),
+             listText.isEmpty() ? QString() : u"\u00d6ffnet "_s + expected);
 }
 
 void tst_PortName::settingNumber_data() {
