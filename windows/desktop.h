@@ -1,8 +1,10 @@
 #pragma once
 
+#include "io/presentports.h"
 #include "windows/pageloader.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -15,6 +17,8 @@ struct Desktop {
     std::function<bool(const QString &program)> startProgram = startDetached;
     // Makes the browser behind the map window.
     PageLoaderFactory makePageLoader = makeWebPageLoader;
+    // The serial devices present right now, as texts for the port lists.
+    std::function<QStringList()> presentPorts = presentPortTexts;
 
     static void openWithDefaultHandler(const QString &text);
     static bool startDetached(const QString &program);
