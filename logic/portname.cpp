@@ -25,6 +25,10 @@ std::optional<int> portNumber(QStringView text) {
     return n;
 }
 
+QString processEnvironment(const QString &name) {
+    return qEnvironmentVariable(qPrintable(name));
+}
+
 } // namespace
 
 DeviceNaming hostDeviceNaming() {
@@ -50,8 +54,20 @@ QString portDevice(QStringView portName, DeviceNaming naming,
 }
 
 QString portDevice(QStringView portName) {
-    return portDevice(portName, hostDeviceNaming(),
-                      [](const QString &name) { return qEnvironmentVariable(qPrintable(name)); });
+    return portDevice(portName, hostDeviceNaming(), processEnvironment);
+}
+
+QString portToolTip(QStringView listText, DeviceNaming naming,
+                    const EnvironmentLookup &environment) {
+    if (listText.isEmpty())
+        return QString();
+    // The window opens the prefix followed by the list's text, so the tooltip names the same.
+    return QStringLiteral("\u00d6ffnet ") +
+           portDevice(kComPrefix.toString() + listText.toString(), naming, environment);
+}
+
+QString portToolTip(QStringView listText) {
+    return portToolTip(listText, hostDeviceNaming(), processEnvironment);
 }
 
 std::optional<qint32> portSettingNumber(QStringView text) {

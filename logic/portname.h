@@ -25,6 +25,12 @@ using EnvironmentLookup = std::function<QString(const QString &name)>;
 QString portDevice(QStringView portName, DeviceNaming naming, const EnvironmentLookup &environment);
 QString portDevice(QStringView portName);
 
+// What a port list's tooltip says about its current text: which device activating the port
+// opens. Empty for an empty text.
+QString portToolTip(QStringView listText, DeviceNaming naming,
+                    const EnvironmentLookup &environment);
+QString portToolTip(QStringView listText);
+
 // A port list's text as a line setting: surrounding blanks ignored, a 32-bit signed whole number.
 // Nothing when the text is no such number.
 std::optional<qint32> portSettingNumber(QStringView text);

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "io/presentports.h"
 #include "logic/webengine.h"
 #include "windows/pageloader.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -18,6 +20,8 @@ struct Desktop {
     // Makes the browser behind the map window: the web engine's where it can run, else a notice
     // in the map area saying why there is no map.
     PageLoaderFactory makePageLoader = makeMapPageLoader;
+    // The serial devices present right now, as texts for the port lists.
+    std::function<QStringList()> presentPorts = presentPortTexts;
 
     static bool openWithDefaultHandler(const QString &text);
     static bool startDetached(const QString &program);

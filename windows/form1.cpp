@@ -65,6 +65,7 @@ Form1::Form1(Desktop desktop, QWidget *parent)
         [this] { return m_ui->Check2->isChecked(); }, this);
     connect(&m_model.Label21, &DisplayField::changed, this, &Form1::LatitudeChanged);
     connect(&m_model.Label22, &DisplayField::changed, this, &Form1::LongitudeChanged);
+    setUpPortLists();
     connectPorts();
     connectPollCycle();
 

@@ -84,6 +84,7 @@ protected:
 
 private:
     void paintModel();
+    void setUpPortLists();
     void connectPorts();
     void connectPollCycle();
     void showPortFailure(CommX &port, QPushButton *indicator, const PortFailure &failure);

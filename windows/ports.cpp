@@ -4,9 +4,13 @@
 #include "windows/form1.h"
 #include "windows/indicator.h"
 
+#include <QCompleter>
+#include <QEvent>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QStringListModel>
 
 namespace {
 
@@ -52,7 +56,67 @@ PortFailure configureAndOpen(CommX &port, const CommX &other, PortFailure::Cause
     return port.lastFailure();
 }
 
+// Suggests the serial devices present while the user is at a port list. The suggestions are
+// looked up when the list gets the focus and again at the first keystroke after that, never by
+// polling; the list's own entries stay as they are.
+class PresentPorts : public QObject {
+public:
+    PresentPorts(QComboBox *list, std::function<QStringList()> presentPorts)
+        : QObject(list)
+        , m_presentPorts(std::move(presentPorts))
+        , m_completer(new QCompleter(this)) {
+        m_model = new QStringListModel(m_completer);
+        m_completer->setModel(m_model);
+        m_completer->setCaseSensitivity(Qt::CaseInsensitive);
+        // "usb" finds both /dev/ttyUSB0 and its name under /dev/serial/by-id/.
+        m_completer->setFilterMode(Qt::MatchContains);
+        list->setCompleter(m_completer);
+        // The list, not its line edit, receives the focus events.
+        list->installEventFilter(this);
+        connect(list->lineEdit(), &QLineEdit::textEdited, this, [this] {
+            if (m_firstKeystroke)
+                refresh();
+            m_firstKeystroke = false;
+        });
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::FocusIn) {
+            refresh();
+            m_firstKeystroke = true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void refresh() {
+        const QStringList present = m_presentPorts();
+        if (present != m_model->stringList())
+            m_model->setStringList(present);
+    }
+
+    std::function<QStringList()> m_presentPorts;
+    QCompleter *m_completer;
+    QStringListModel *m_model;
+    bool m_firstKeystroke = false;
+};
+
+// The tooltip names the device the list's current text opens, typed or chosen.
+void nameDeviceInToolTip(QComboBox *list) {
+    list->setToolTip(portToolTip(list->currentText()));
+    QObject::connect(list, &QComboBox::editTextChanged, list,
+                     [list](const QString &text) { list->setToolTip(portToolTip(text)); });
+}
+
 } // namespace
+
+void Form1::setUpPortLists() {
+    for (QComboBox *list : {m_ui->Combo1, m_ui->Combo7}) {
+        new PresentPorts(list, m_desktop.presentPorts);
+        nameDeviceInToolTip(list);
+    }
+}
 
 void Form1::connectPorts() {
     connect(m_ui->Command1, &QPushButton::clicked, this, &Form1::ActivateInputPort);

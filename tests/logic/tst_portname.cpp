@@ -1,5 +1,5 @@
-// Port names the window builds, the list texts that become line settings, and what the user is
-// told when a port cannot be activated.
+// Port names the window builds, the tooltips that name their devices, the list texts that become
+// line settings, and what the user is told when a port cannot be activated.
 #include "logic/portfailure.h"
 #include "logic/portname.h"
 
@@ -41,6 +41,7 @@ void tst_PortName::device_data() {
     QTest::newRow("too large for a number") << u"99999999999"_s << posix << u"/dev/99999999999"_s;
     QTest::newRow("windows keeps the name") << u"12"_s << windows << u"\\\\.\\COM12"_s;
     QTest::newRow("windows ignores the environment") << u"7"_s << windows << u"\\\\.\\COM7"_s;
+    QTest::newRow("empty text, no tooltip") << QString() << posix << u"/dev/"_s;
 }
 
 void tst_PortName::device() {
@@ -52,9 +53,13 @@ void tst_PortName::device() {
                                               {u"PELORA_COM9"_s, QString()}};
     // The prefix is seven characters: two backslashes, a full stop, a backslash and COM.
     QCOMPARE(kComPrefix.size(), 7);
-    const QString device = portDevice(kComPrefix.toString() + listText, DeviceNaming(naming),
-                                      [&](const QString &name) { return environment.value(name); });
+    const auto lookup = [&](const QString &name) { return environment.value(name); };
+    const QString device =
+        portDevice(kComPrefix.toString() + listText, DeviceNaming(naming), lookup);
     QCOMPARE(device, expected);
+    // The tooltip names the very device that activating the port opens.
+    QCOMPARE(portToolTip(listText, DeviceNaming(naming), lookup),
+             listText.isEmpty() ? QString() : u"\u00d6ffnet "_s + expected);
 }
 
 void tst_PortName::settingNumber_data() {

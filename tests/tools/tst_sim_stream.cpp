@@ -1,5 +1,6 @@
-// Runs pelora-sim on a real pseudo-terminal and checks its stream with the monitor's own sentence
-// code, so that what the simulator sends is what the monitor accepts (or, for faults, rejects).
+// Runs pelora-sim on a real pseudo-terminal or for TCP clients on loopback and checks its stream
+// with the monitor's own sentence code, so that what the simulator sends is what the monitor
+// accepts (or, for faults, rejects).
 
 #include "logic/sentence.h"
 
@@ -13,9 +14,13 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -70,6 +75,54 @@ SimRun runSimulator(const QStringList &arguments) {
     return run;
 }
 
+// Starts the simulator for TCP clients on a free loopback port; the address it prints, as
+// tcp://127.0.0.1:PORT, is its first line.
+QByteArray startTcpSimulator(QProcess &sim, const QStringList &arguments) {
+    sim.start(QStringLiteral(PELORA_SIM_PATH),
+              arguments + QStringList{u"--tcp"_s, u"0"_s, u"--tcp-bind"_s, u"127.0.0.1"_s});
+    QDeadlineTimer deadline(60000);
+    while (!sim.canReadLine() && sim.waitForReadyRead(int(deadline.remainingTime()))) {
+    }
+    return sim.readLine().trimmed();
+}
+
+// A connected client socket, or -1. A small receive buffer makes a client that never reads
+// fall behind soon.
+int connectTcp(const QByteArray &address, int receiveBuffer = 0) {
+    const qsizetype colon = address.lastIndexOf(':');
+    if (!address.startsWith("tcp://127.0.0.1:") || colon < 0)
+        return -1;
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(quint16(address.mid(colon + 1).toUInt()));
+    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&peer), sizeof peer) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Reads until the simulator closes the connection, or until enough bytes came.
+QByteArray readTcp(int fd, qsizetype enough = std::numeric_limits<qsizetype>::max()) {
+    QByteArray bytes;
+    QDeadlineTimer deadline(60000);
+    char buffer[65536];
+    while (bytes.size() < enough && !deadline.hasExpired()) {
+        pollfd readable{fd, POLLIN, 0};
+        poll(&readable, 1, 100);
+        const ssize_t count = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (count == 0 || (count < 0 && errno != EAGAIN && errno != EINTR))
+            break;
+        if (count > 0)
+            bytes.append(buffer, count);
+    }
+    return bytes;
+}
+
 QByteArray readLog(const QString &name) {
     QFile file(QStringLiteral(PELORA_TESTDATA "/") + name);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -104,6 +157,9 @@ private slots:
     void otherTalker();
     void faults_data();
     void faults();
+    void tcpClients_data();
+    void tcpClients();
+    void tcpClientThatReadsNothingHoldsUpNoOne();
     void replay_data();
     void replay();
     void replayLoop();
@@ -338,6 +394,57 @@ void tst_SimStream::faults() {
         QVERIFY(oddBytes > 0);
 }
 
+void tst_SimStream::tcpClients_data() {
+    QTest::addColumn<int>("clients");
+    QTest::newRow("one client") << 1;
+    QTest::newRow("two clients") << 2;
+}
+
+// At --baud 0 the stream waits for a client: the first gets it whole, later ones from when they
+// came, each from the start of a sentence.
+void tst_SimStream::tcpClients() {
+    QFETCH(int, clients);
+    QProcess sim;
+    const QByteArray address = startTcpSimulator(sim, m_faultBase);
+    QList<int> sockets;
+    for (int k = 0; k < clients; ++k)
+        sockets << connectTcp(address);
+    QList<QByteArray> streams;
+    for (const int fd : std::as_const(sockets)) {
+        streams << (fd >= 0 ? readTcp(fd) : QByteArray());
+        ::close(fd);
+    }
+    QVERIFY(sim.waitForFinished(10000));
+    QCOMPARE(sim.exitCode(), 0);
+
+    const QByteArray reference = m_reference.join(u"\r\n"_s).toLatin1() + "\r\n";
+    QCOMPARE(streams.first(), reference);
+    for (const QByteArray &stream : std::as_const(streams)) {
+        QVERIFY(stream.startsWith('$'));
+        QVERIFY(reference.endsWith(stream));
+    }
+}
+
+// A looping replay as fast as the fastest client reads. The idle client's share fills its backlog
+// and the kernel's buffers (a few MB) long before 16 MB have passed; a stalled stream stops there.
+void tst_SimStream::tcpClientThatReadsNothingHoldsUpNoOne() {
+    QProcess sim;
+    const QByteArray address = startTcpSimulator(
+        sim, QStringList{u"--replay"_s, QStringLiteral(PELORA_TESTDATA "/triton400.log"),
+                         u"--loop"_s, u"--baud"_s, u"0"_s});
+    const int idle = connectTcp(address, 4096);
+    const int reader = connectTcp(address);
+    const qsizetype enough = 16 << 20;
+    const QByteArray stream = readTcp(reader, enough);
+    ::close(reader);
+    ::close(idle);
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(10000));
+    QCOMPARE(sim.exitCode(), 0);
+    QVERIFY(idle >= 0 && reader >= 0);
+    QVERIFY2(stream.size() >= enough, qPrintable(QString::number(stream.size())));
+}
+
 void tst_SimStream::replay_data() {
     QTest::addColumn<QString>("log");
     QTest::newRow("LF header, CR LF sentences") << u"GPSmap-76S.log"_s;
@@ -389,6 +496,9 @@ void tst_SimStream::badOptions_data() {
     QTest::newRow("bad start") << QStringList{u"--start"_s, u"2026-12-32T00:00:00Z"_s};
     QTest::newRow("rate not 1, 5, 10") << QStringList{u"--hz"_s, u"2"_s};
     QTest::newRow("unknown option") << QStringList{u"--warp"_s};
+    QTest::newRow("TCP port beyond 65535") << QStringList{u"--tcp"_s, u"65536"_s};
+    QTest::newRow("TCP bound to a host name")
+        << QStringList{u"--tcp"_s, u"0"_s, u"--tcp-bind"_s, u"example.org"_s};
 }
 
 void tst_SimStream::badOptions() {

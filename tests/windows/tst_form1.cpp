@@ -1,12 +1,15 @@
 // The main window as a user first meets it: defaults, lists, geometry and keyboard order.
+#include "logic/portname.h"
 #include "ui_form1.h"
 #include "windows/captionbutton.h"
 #include "windows/form1.h"
 #include "windows/indicator.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -22,6 +25,8 @@ private slots:
     void lists_data();
     void lists();
     void typedPortValuesAccepted();
+    void portListsOfferPresentDevices_data();
+    void portListsOfferPresentDevices();
     void timeZoneAcceptsOnlyItsEntries();
     void geometry_data();
     void geometry();
@@ -118,6 +123,42 @@ void tst_Form1::typedPortValuesAccepted() {
         QVERIFY2(combo->count() == entries, qPrintable(combo->objectName()));
     }
     QCOMPARE(editable, 10);
+}
+
+void tst_Form1::portListsOfferPresentDevices_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("input") << u"Combo1"_s;
+    QTest::newRow("output") << u"Combo7"_s;
+}
+
+void tst_Form1::portListsOfferPresentDevices() {
+    QFETCH(QString, name);
+    QStringList present{u"/dev/serial/by-id/usb-Acme_GNSS-if00"_s, u"/dev/ttyACM0"_s};
+    Desktop desktop;
+    desktop.presentPorts = [&] { return present; };
+    Form1 form(desktop);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    auto *list = form.findChild<QComboBox *>(name);
+    QVERIFY(list);
+    QCOMPARE(list->toolTip(), portToolTip(u"1"_s));
+
+    list->setFocus();
+    // Plugged in after the list got the focus: the first keystroke looks again.
+    present << u"/dev/ttyUSB0"_s;
+    list->lineEdit()->selectAll();
+    QTest::keyClicks(list, u"usb"_s);
+    QCompleter *completer = list->lineEdit()->completer();
+    QVERIFY(completer->popup()->isVisible());
+    QCOMPARE(completer->completionCount(), 2);
+    QTest::keyClick(completer->popup(), Qt::Key_Down);
+    QTest::keyClick(completer->popup(), Qt::Key_Down);
+    QTest::keyClick(completer->popup(), Qt::Key_Return);
+    QCOMPARE(list->currentText(), u"/dev/ttyUSB0"_s);
+    QCOMPARE(list->toolTip(), u"\u00d6ffnet /dev/ttyUSB0"_s);
+    QCOMPARE(list->count(), 20);
+    list->setCurrentIndex(11);
+    QCOMPARE(list->toolTip(), portToolTip(u"12"_s));
 }
 
 void tst_Form1::timeZoneAcceptsOnlyItsEntries() {

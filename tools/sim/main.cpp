@@ -5,6 +5,7 @@
 #include "options.h"
 #include "pacer.h"
 #include "pty.h"
+#include "streamserver.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -14,7 +15,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <poll.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -43,27 +47,40 @@ void installStopHandlers() {
         sigdelset(&g_waitMask, signal);
 }
 
-// Sleeps until the deadline (monotonic ns), a stop signal, or, given an fd, until it is writable.
-void waitUntil(int64_t deadline, int writableFd = -1) {
+// Sleeps until the deadline (monotonic ns), a stop signal, or, given an fd, until it is writable;
+// given a server, also until a client comes, goes or can take more, which it then serves.
+void waitUntil(int64_t deadline, int writableFd = -1, StreamServer *server = nullptr) {
     const int64_t span = std::max<int64_t>(0, deadline - monotonicNow());
     timespec timeout{static_cast<time_t>(span / 1'000'000'000),
                      static_cast<long>(span % 1'000'000'000)};
-    pollfd watched{writableFd, POLLOUT, 0};
-    ppoll(writableFd >= 0 ? &watched : nullptr, writableFd >= 0 ? 1 : 0, &timeout, &g_waitMask);
+    std::vector<pollfd> watched;
+    if (writableFd >= 0)
+        watched.push_back({writableFd, POLLOUT, 0});
+    if (server)
+        server->addPollFds(watched);
+    ppoll(watched.data(), watched.size(), &timeout, &g_waitMask);
+    if (server)
+        server->service(watched);
 }
 
 constexpr int64_t kSecond = 1'000'000'000;
 
-// Waits until the reader has taken what is in the line (pseudo-terminal only), at most a while.
-void drain(const SerialLine &line, int64_t deadline) {
+// Waits until the reader has taken what is in the line (pseudo-terminal only) and the clients
+// what waits for them, at most a while; then lets the clients go.
+void drain(const SerialLine &line, StreamServer *server, int64_t deadline) {
     deadline = std::min(deadline, monotonicNow() + 2 * kSecond);
     int emptyChecks = 0;
     // Twice empty in a row: the kernel may not have moved the last bytes to the reader's side.
     while (line.isPseudoTerminal() && emptyChecks < 2 && !g_stopRequested &&
            monotonicNow() < deadline) {
         emptyChecks = line.unreadBytes() == 0 ? emptyChecks + 1 : 0;
-        waitUntil(std::min(deadline, monotonicNow() + 10'000'000));
+        waitUntil(std::min(deadline, monotonicNow() + 10'000'000), -1, server);
     }
+    if (!server)
+        return;
+    while (server->backlog() > 0 && !g_stopRequested && monotonicNow() < deadline)
+        waitUntil(deadline, -1, server);
+    server->closeClients();
 }
 
 int run(const Options &options) {
@@ -72,28 +89,59 @@ int run(const Options &options) {
         options.durationSeconds
             ? startedAt + static_cast<int64_t>(*options.durationSeconds * kSecond)
             : INT64_MAX;
-    SerialLine line;
     QString error;
-    const bool opened = options.device.isEmpty()
-                            ? line.openPseudoTerminal(&error)
-                            : line.openDevice(
-                                  options.device,
-                                  [deadline] {
-                                      waitUntil(std::min(deadline, monotonicNow() + kSecond / 10));
-                                      return !g_stopRequested && monotonicNow() < deadline;
-                                  },
-                                  &error);
-    if (!opened) {
-        if (g_stopRequested || monotonicNow() >= deadline)
-            return 0;
-        fail(error, 1);
+    // Listening first: a port in use ends the run before a link is made.
+    std::unique_ptr<StreamServer> server;
+    if (options.tcpPort >= 0) {
+        server = std::make_unique<StreamServer>();
+        if (!server->listen(options.tcpBind, options.tcpPort, &error))
+            fail(error, 1);
     }
-    if (!options.link.isEmpty() && !makeLink(options.link, line.readerPath(), &error))
-        fail(error, 1);
-    std::printf("%s\n", qPrintable(line.readerPath()));
+    const bool serial = options.serialLine();
+    SerialLine line;
+    if (serial) {
+        const bool opened =
+            options.device.isEmpty()
+                ? line.openPseudoTerminal(&error)
+                : line.openDevice(
+                      options.device,
+                      [deadline] {
+                          waitUntil(std::min(deadline, monotonicNow() + kSecond / 10));
+                          return !g_stopRequested && monotonicNow() < deadline;
+                      },
+                      &error);
+        if (!opened) {
+            if (g_stopRequested || monotonicNow() >= deadline)
+                return 0;
+            fail(error, 1);
+        }
+        if (!options.link.isEmpty() && !makeLink(options.link, line.readerPath(), &error))
+            fail(error, 1);
+        std::printf("%s\n", qPrintable(line.readerPath()));
+    }
+    // After the line's path, so that scripts reading the first line still find it.
+    if (server)
+        std::printf("%s\n", qPrintable(server->address()));
     std::fflush(stdout);
 
-    PacedWriter writer(line.fd(), options.baud);
+    const auto sink = [&](const char *data, qsizetype size) -> ssize_t {
+        if (serial) {
+            // The line sets the pace; the clients get copies of what it took.
+            const ssize_t written = ::write(line.fd(), data, size);
+            if (written > 0 && server)
+                server->send(QByteArrayView(data, written));
+            return written;
+        }
+        // Network only: at --baud 0 the fastest client sets the pace, and no client is no reader.
+        const qsizetype taken = options.baud > 0 ? size : std::min(size, server->room());
+        if (taken == 0) {
+            errno = EAGAIN;
+            return -1;
+        }
+        server->send(QByteArrayView(data, taken));
+        return taken;
+    };
+    PacedWriter writer(sink, options.baud);
     // Unread bytes beyond about two seconds of line time mean nobody is listening.
     const int staleLimit =
         options.baud > 0 ? static_cast<int>(std::min(2048.0, 2.0 * writer.bytesPerSecond())) : 0;
@@ -167,13 +215,13 @@ int run(const Options &options) {
                               (options.replaying ? replayQueued && !options.loop
                                                  : options.count > 0 && epoch >= options.count);
         if (finished) {
-            drain(line, deadline);
+            drain(line, server.get(), deadline);
             break;
         }
         if (options.loop && writer.pending() == 0)
             continue; // took the whole stock at once: restock before waiting
         waitUntil(std::min({step.wakeAt, nextEpochAt, deadline}),
-                  step.needWritable ? line.fd() : -1);
+                  serial && step.needWritable ? line.fd() : -1, server.get());
     }
     if (!options.link.isEmpty())
         removeLink(options.link, line.readerPath());

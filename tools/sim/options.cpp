@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTimeZone>
 
+#include <arpa/inet.h>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -62,7 +63,12 @@ Options parseOptions(const QStringList &arguments) {
         "stdout. Each epoch sends GGA, GSA, GSV (four satellites each), RMC, VTG and GLL with\n"
         "checksums and CR LF line ends, starting at the epoch; bytes leave at the baud rate in\n"
         "small slices. Bytes nobody reads for about two seconds are thrown away, as on a real\n"
-        "line (not with --baud 0, which waits for the reader). Stops cleanly on SIGINT/SIGTERM.\n"
+        "line (not with --baud 0, which waits for the reader). With --tcp it serves TCP clients\n"
+        "instead of the pseudo-terminal (or beside it, with --link or --device) and prints\n"
+        "tcp://HOST:PORT on stdout, after the path if any. Each client gets the stream from\n"
+        "when it connects; one that reads too slowly loses its oldest bytes instead of holding\n"
+        "up the others, and --baud 0 goes at the pace of the fastest client.\n"
+        "Stops cleanly on SIGINT/SIGTERM.\n"
         "Exit status: 0 when stopped or done, 1 on a line error, 2 on a bad option."));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -80,6 +86,14 @@ Options parseOptions(const QStringList &arguments) {
               QStringLiteral("Make a symbolic link to the pseudo-terminal here; it is "
                              "removed on exit."),
               "path"),
+        value("tcp",
+              QStringLiteral("Serve the stream to TCP clients on this port (0: any free "
+                             "port, printed as tcp://HOST:PORT)."),
+              "port"),
+        value("tcp-bind",
+              QStringLiteral("Listen on this IPv4 or IPv6 address with --tcp (default "
+                             "0.0.0.0, all IPv4 interfaces)."),
+              "address", QStringLiteral("0.0.0.0")),
         value("baud",
               QStringLiteral("Line speed in bits per second, 10 bits per byte "
                              "(default 4800). 0: as fast as the reader takes the bytes."),
@@ -146,6 +160,20 @@ Options parseOptions(const QStringList &arguments) {
     options.link = parser.value(QStringLiteral("link"));
     if (!options.device.isEmpty() && !options.link.isEmpty())
         fail(QStringLiteral("--link only goes with a pseudo-terminal of our own, not --device"));
+    if (parser.isSet(QStringLiteral("tcp"))) {
+        options.tcpPort = positiveInt(parser, QStringLiteral("tcp"), -1, 0);
+        if (options.tcpPort > 65535)
+            fail(QStringLiteral("--tcp needs a port from 0 to 65535, not %1").arg(options.tcpPort));
+    } else if (parser.isSet(QStringLiteral("tcp-bind"))) {
+        fail(QStringLiteral("--tcp-bind only goes with --tcp"));
+    }
+    options.tcpBind = parser.value(QStringLiteral("tcp-bind"));
+    in6_addr parsed{};
+    const QByteArray bind = options.tcpBind.toLatin1();
+    if (inet_pton(AF_INET, bind.constData(), &parsed) != 1 &&
+        inet_pton(AF_INET6, bind.constData(), &parsed) != 1)
+        fail(QStringLiteral("--tcp-bind needs an IPv4 or IPv6 address, not '%1'")
+                 .arg(options.tcpBind));
     options.baud = positiveInt(parser, QStringLiteral("baud"), 4800, 0);
     if (parser.isSet(QStringLiteral("duration"))) {
         options.durationSeconds = nonNegativeNumber(parser, QStringLiteral("duration"), 0.0);

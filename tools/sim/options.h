@@ -12,6 +12,10 @@
 struct Options {
     QString device;
     QString link;
+    int tcpPort = -1; // -1: no network clients
+    QString tcpBind;
+    // A pseudo-terminal or device: always, unless --tcp alone replaces it.
+    bool serialLine() const { return tcpPort < 0 || !device.isEmpty() || !link.isEmpty(); }
     int baud = 4800;
     std::optional<double> durationSeconds;
     qint64 count = 0; // 0: endless

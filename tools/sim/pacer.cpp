@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <ctime>
-#include <unistd.h>
+#include <utility>
 
 int64_t monotonicNow() {
     timespec now{};
@@ -11,8 +11,8 @@ int64_t monotonicNow() {
     return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-PacedWriter::PacedWriter(int fd, int baud)
-    : m_fd(fd)
+PacedWriter::PacedWriter(Sink sink, int baud)
+    : m_sink(std::move(sink))
     , m_bytesPerNanosecond(baud / 10.0 / 1e9) {}
 
 PacedWriter::Step PacedWriter::pump(int64_t now) {
@@ -34,7 +34,7 @@ PacedWriter::Step PacedWriter::pump(int64_t now) {
         const double due = std::floor((now - m_lineFree) * m_bytesPerNanosecond) + 1.0;
         allowed = std::min<qsizetype>(allowed, static_cast<qsizetype>(due));
     }
-    const ssize_t written = write(m_fd, m_queue.constData() + m_sent, allowed);
+    const ssize_t written = m_sink(m_queue.constData() + m_sent, allowed);
     if (written < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
             step.needWritable = true;

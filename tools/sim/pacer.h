@@ -4,13 +4,19 @@
 #include <QByteArrayView>
 
 #include <cstdint>
+#include <functional>
+#include <sys/types.h>
 
-// Hands bytes to a non-blocking descriptor no faster than a serial line of the given baud rate
-// (10 bits per byte) would carry them, in small slices, so that a reader sees the chunking and
-// timing of a real line. Baud 0: as fast as the descriptor takes them.
+// Hands bytes to a non-blocking sink no faster than a serial line of the given baud rate (10 bits
+// per byte) would carry them, in small slices, so that a reader sees the chunking and timing of a
+// real line. Baud 0: as fast as the sink takes them.
 class PacedWriter {
 public:
-    PacedWriter(int fd, int baud);
+    // Takes what it can of the bytes and says how many, as write(2) does: -1 and errno EAGAIN
+    // when it takes nothing now.
+    using Sink = std::function<ssize_t(const char *data, qsizetype size)>;
+
+    PacedWriter(Sink sink, int baud);
 
     void append(QByteArrayView bytes) { m_queue.append(bytes); }
     qsizetype pending() const { return m_queue.size() - m_sent; }
@@ -27,7 +33,7 @@ public:
     static constexpr int64_t kSlice = 4'000'000; // nanoseconds between slices
 
 private:
-    int m_fd;
+    Sink m_sink;
     double m_bytesPerNanosecond;
     int64_t m_lineFree = 0; // when the line has sent everything handed over so far
     QByteArray m_queue;
