@@ -4,7 +4,6 @@
 #include "logic/displaymodel.h"
 #include "logic/receivelog.h"
 #include "logic/sentence.h"
-#include "logic/sentencetypes.h"
 
 Module1::Module1(DisplayModel &model, ReceiveLog &log, std::function<bool()> checksumTest)
     : m_model(model)
@@ -64,5 +63,5 @@ void Module1::ResetDisplay() {
 }
 
 void Module1::ListSentenceTypes() {
-    m_model.setSentenceTypes(sentenceTypeList(m_log.text()));
+    m_model.setSentenceTypes(m_log.sentenceTypes());
 }

@@ -15,6 +15,7 @@ void ReceiveLog::append(const QString &chunk) {
         return;
     const qsizetype from = m_text.size();
     m_text += chunk;
+    m_types.append(chunk);
     emit appended(from);
 }
 
@@ -22,6 +23,7 @@ void ReceiveLog::clear() {
     m_text.clear();
     for (SentenceExtractor &extractor : m_extractors)
         extractor.reset();
+    m_types.clear();
     emit cleared();
     trace({QStringLiteral("buffer"), QStringLiteral("cleared")});
 }

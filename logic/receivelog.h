@@ -1,5 +1,7 @@
 #pragma once
 
+#include "logic/sentencetypes.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringView>
@@ -29,6 +31,10 @@ public:
     // search goes on from where it stopped on the last call.
     std::optional<QStringView> firstSentence(QStringView tag);
 
+    // sentenceTypeList of this text, kept up to date as chunks arrive, so that asking costs
+    // no search of the whole text.
+    QString sentenceTypes() const { return m_types.list(); }
+
 signals:
     // Text was added from this position on; what came before it is unchanged.
     void appended(qsizetype from);
@@ -38,4 +44,5 @@ signals:
 private:
     QString m_text;
     std::vector<SentenceExtractor> m_extractors;
+    SentenceTypeTracker m_types;
 };

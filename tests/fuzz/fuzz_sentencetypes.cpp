@@ -1,6 +1,6 @@
 // Arbitrary received bytes through the sentence-type list, compared with the rule written out
 // plainly: at every position the candidate may change at a "$", then it is looked up in the
-// whole list text.
+// whole list text; and the list kept chunk by chunk, compared with the whole-text one.
 #include "logic/sentencetypes.h"
 #include "require.h"
 
@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <utility>
 
 namespace {
@@ -57,6 +58,25 @@ void checkLines(QStringView buffer, const QString &list) {
     }
 }
 
+// The same bytes fed to the tracker in chunks of random sizes, some of one character and some
+// long, chosen from the input itself so that a failure repeats; the list is asked for now and
+// then on the way, where it must be the whole-text list of the text so far.
+void checkTracker(QStringView buffer, const QString &list) {
+    std::minstd_rand random(qHash(buffer));
+    SentenceTypeTracker tracker;
+    int asked = 0;
+    for (qsizetype at = 0; at < buffer.size();) {
+        const qsizetype size = 1 + qsizetype(random() % (1u << (random() % 12)));
+        tracker.append(buffer.sliced(at).left(size));
+        at = qMin(at + size, buffer.size());
+        if (asked < 4 && random() % 8 == 0) {
+            require(tracker.list() == sentenceTypeList(buffer.first(at)));
+            ++asked;
+        }
+    }
+    require(tracker.list() == list);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -67,5 +87,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (buffer.size() <= kReferenceLimit)
         require(list == referenceList(buffer));
     checkLines(buffer, list);
+    checkTracker(buffer, list);
     return 0;
 }

@@ -16,6 +16,7 @@ private slots:
     void keepsEveryCharacterWhateverTheChunks_data();
     void keepsEveryCharacterWhateverTheChunks();
     void firstSentenceUntilCleared();
+    void sentenceTypesUntilCleared();
     void clearIsTracedAndSignalled();
 };
 
@@ -64,6 +65,20 @@ void tst_ReceiveLog::firstSentenceUntilCleared() {
     log.append(u"$GPGGA,third*00\r\n"_s);
     QCOMPARE(log.firstSentence(u"$GPGGA")->toString(), u"$GPGGA,third*00"_s);
     QCOMPARE(log.firstSentence(u"$GPRMC"), std::nullopt);
+}
+
+void tst_ReceiveLog::sentenceTypesUntilCleared() {
+    ReceiveLog log;
+    QCOMPARE(log.sentenceTypes(), QString());
+    log.append(u"\r\n$GPG"_s);
+    QCOMPARE(log.sentenceTypes(), u"\n$GPG\n"_s);
+    log.append(u"GA,1*00\r\n$GPRMC"_s);
+    QCOMPARE(log.sentenceTypes(), u"\n$GPGGA\n$GPRMC\n"_s);
+    log.clear();
+    QCOMPARE(log.sentenceTypes(), QString());
+    // A text that now begins with "$" has no leading empty line.
+    log.append(u"$GPRMC,1"_s);
+    QCOMPARE(log.sentenceTypes(), u"$GPRMC\n"_s);
 }
 
 void tst_ReceiveLog::clearIsTracedAndSignalled() {

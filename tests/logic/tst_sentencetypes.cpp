@@ -32,6 +32,7 @@ private slots:
     void list_data();
     void list();
     void sameAsTheLiteralRule();
+    void trackerSameAsTheWholeText();
 };
 
 void tst_SentenceTypes::list_data() {
@@ -74,6 +75,11 @@ void tst_SentenceTypes::list() {
     QFETCH(QString, expected);
     QCOMPARE(sentenceTypeList(buffer), expected);
     QCOMPARE(literalRule(buffer), expected);
+    // One character at a time, every candidate waits at the end before it is complete.
+    SentenceTypeTracker tracker;
+    for (const QChar &c : std::as_const(buffer))
+        tracker.append(QStringView(&c, 1));
+    QCOMPARE(tracker.list(), expected);
 }
 
 void tst_SentenceTypes::sameAsTheLiteralRule() {
@@ -86,6 +92,28 @@ void tst_SentenceTypes::sameAsTheLiteralRule() {
         for (int i = 0; i < length; ++i)
             buffer += alphabet.at(random.bounded(alphabet.size()));
         QCOMPARE(sentenceTypeList(buffer), literalRule(buffer));
+    }
+}
+
+void tst_SentenceTypes::trackerSameAsTheWholeText() {
+    // A character beyond Latin-1 takes the slower lookup; the rest as above.
+    const QString alphabet = u"$$$GPAB\r\n\u20AC"_s;
+    QRandomGenerator random(testSeed());
+    SentenceTypeTracker tracker;
+    for (int round = 0; round < 500; ++round) {
+        QString buffer;
+        const int length = random.bounded(0, 80);
+        for (int i = 0; i < length; ++i)
+            buffer += alphabet.at(random.bounded(alphabet.size()));
+        // Asked after every chunk, as if each were the last; clear() leaves nothing behind.
+        tracker.clear();
+        for (qsizetype at = 0; at < buffer.size();) {
+            const qsizetype size = random.bounded(1, 9);
+            tracker.append(QStringView(buffer).sliced(at).left(size));
+            at += size;
+            QCOMPARE(tracker.list(), sentenceTypeList(QStringView(buffer).left(at)));
+        }
+        QCOMPARE(tracker.list(), sentenceTypeList(buffer));
     }
 }
 

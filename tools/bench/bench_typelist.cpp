@@ -1,5 +1,7 @@
 // Times the sentence-type list on buffers of growing size, for a receiver's normal stream and for
-// garbage built to list as many distinct candidates as possible.
+// garbage built to list as many distinct candidates as possible: built from the whole text at
+// once, and kept chunk by chunk as the receive log does (the cost of one append, then of asking
+// for the list at the end).
 // Usage: pelora-bench-typelist [largest size in bytes, default 4194304]
 #include "logic/sentencetypes.h"
 
@@ -9,6 +11,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -53,6 +56,13 @@ long peakResidentKiB() {
     return usage.ru_maxrss;
 }
 
+// Roughly what one data event of the serial port brings at 4800 baud.
+constexpr qsizetype kChunk = 64;
+
+double msSince(const QElapsedTimer &timer) {
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -65,18 +75,42 @@ int main(int argc, char *argv[]) {
         {"dollar-every-6", [](qsizetype n) { return dollarGarbage(n, 6); }},
         {"dollar-every-2", [](qsizetype n) { return dollarGarbage(n, 2); }},
     };
-    std::printf("%-16s %10s %10s %12s %14s\n", "buffer", "bytes", "ms", "list chars",
-                "peak RSS KiB");
+    std::printf("%-16s %10s %10s %12s %12s %12s %12s %14s\n", "buffer", "bytes", "whole ms",
+                "append ns", "append max", "query ms", "list chars", "peak RSS KiB");
     for (const auto &kind : kinds) {
-        for (qsizetype size = 64 << 10; size <= largest; size *= 4) {
+        for (qsizetype size = 64 << 10;; size = std::min(size * 4, largest)) {
             const QString buffer = kind.make(size);
             QElapsedTimer timer;
             timer.start();
             const QString list = sentenceTypeList(buffer);
-            const qint64 ms = timer.elapsed();
-            std::printf("%-16s %10lld %10lld %12lld %14ld\n", kind.name, qlonglong(size),
-                        qlonglong(ms), qlonglong(list.size()), peakResidentKiB());
+            const double wholeMs = msSince(timer);
+
+            SentenceTypeTracker tracker;
+            qint64 slowestAppend = 0;
+            qint64 appends = 0;
+            timer.start();
+            for (qsizetype at = 0; at < size; at += kChunk, ++appends) {
+                QElapsedTimer one;
+                one.start();
+                tracker.append(QStringView(buffer).sliced(at).left(kChunk));
+                slowestAppend = std::max(slowestAppend, one.nsecsElapsed());
+            }
+            const double appendNs = double(timer.nsecsElapsed()) / double(appends);
+            timer.start();
+            const QString kept = tracker.list();
+            const double queryMs = msSince(timer);
+            if (kept != list) {
+                std::fprintf(stderr, "%s %lld: kept list differs from the whole-text list\n",
+                             kind.name, qlonglong(size));
+                return 1;
+            }
+
+            std::printf("%-16s %10lld %10.2f %12.0f %12lld %12.3f %12lld %14ld\n", kind.name,
+                        qlonglong(size), wholeMs, appendNs, qlonglong(slowestAppend), queryMs,
+                        qlonglong(list.size()), peakResidentKiB());
             std::fflush(stdout);
+            if (size >= largest)
+                break;
         }
     }
     return 0;
