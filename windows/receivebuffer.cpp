@@ -77,13 +77,27 @@ void ReceiveBuffer::updateView() {
     const int linesBefore = document->blockCount();
     const int charactersBefore = document->characterCount();
 
+    // Once more lines have come than the view keeps, everything it held goes: only the lines it
+    // will keep are laid out, so the work stays bounded however far this thread has fallen
+    // behind the port.
+    qsizetype cut = m_unshown.size();
+    int newlines = 0;
+    while (newlines < kViewLines && cut > 0 && (cut = m_unshown.lastIndexOf(u'\n', cut - 1)) >= 0)
+        ++newlines;
+    const bool replaced = newlines == kViewLines;
+    if (replaced) {
+        m_unshown.remove(0, cut + 1);
+        document->clear();
+    }
     QTextCursor end(document);
     end.movePosition(QTextCursor::End);
     end.insertText(m_unshown);
     // The view drops its oldest lines beyond its maximum; what it drops moves everything up.
-    const int droppedLines = linesBefore + int(m_unshown.count(u'\n')) - document->blockCount();
+    const int droppedLines =
+        replaced ? linesBefore : linesBefore + int(m_unshown.count(u'\n')) - document->blockCount();
     const int droppedCharacters =
-        charactersBefore + int(m_unshown.size()) - document->characterCount();
+        replaced ? charactersBefore
+                 : charactersBefore + int(m_unshown.size()) - document->characterCount();
     m_unshown.clear();
 
     // A selection that reaches the end would grow with the inserted text; keep it as it was.
