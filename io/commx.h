@@ -1,20 +1,22 @@
 #pragma once
 
-#include "logic/portfailure.h"
+#include "io/portdevice.h"
 
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 
-#include <deque>
+class IoThread;
+class PortWorker;
 
 // The serial port control both ports use: line settings are written first and take effect at the
-// next Open; text maps one to one onto bytes (Latin-1) in both directions.
+// next Open; text maps one to one onto bytes (Latin-1) in both directions. It is called and
+// raises its signals on the window's thread; the device is read and written on the I/O thread.
 class CommX : public QObject {
     Q_OBJECT
 public:
-    // The name tells the two instances apart in the trace ("CommX1").
-    explicit CommX(const QString &name, QObject *parent = nullptr);
+    // The name tells the two instances apart in the trace ("CommX1"). The I/O thread must outlive
+    // the port.
+    CommX(const QString &name, IoThread &ioThread, QObject *parent = nullptr);
     ~CommX() override;
 
     void PortName(const QString &name);
@@ -25,22 +27,30 @@ public:
 
     // Opens the mapped device with the settings last written; on a port already open on that
     // device the settings are applied in place, so no received byte is dropped. False when the
-    // port could not be opened or refused a setting; it is closed then.
+    // port could not be opened or refused a setting; it is closed then, and lastFailure() says
+    // why.
     bool Open();
+    // No DataReceived after this returns, not even for bytes read just before.
     void Close();
-    bool IsOpen() const { return m_port.isOpen(); }
+    // Whether the device is open right now; false as soon as it has gone away, even before Lost
+    // is raised.
+    bool IsOpen() const;
     // Queues the characters as bytes for writing; nothing while the port is closed. Never
     // waits: when the device takes bytes slower than they come, the oldest chunks not yet handed
-    // to the port are dropped so that no more than kBacklogLimit bytes wait.
+    // to the device are dropped so that no more than kBacklogLimit bytes wait.
     void Send(const QString &text);
+
+    // Every chunk this port receives is sent on target at once, on the I/O thread, before
+    // DataReceived carries it here; while target is closed it goes nowhere there.
+    void forwardTo(CommX &target);
 
     // The device the last Open mapped the port name to.
     QString device() const { return m_device; }
     // Why the last Open failed; Cause::None after one that succeeded.
     const PortFailure &lastFailure() const { return m_failure; }
-    // Bytes given to Send that the device has not taken yet.
-    qint64 bytesToWrite() const { return m_port.bytesToWrite() + m_queuedBytes; }
-    // Bytes given to Send and dropped because the device did not take them in time.
+    // Bytes given to Send or forwarded that the device has not taken yet.
+    qint64 bytesToWrite() const;
+    // Bytes dropped because the device did not take them in time, as far as Dropped has told.
     qint64 droppedBytes() const { return m_droppedBytes; }
 
     static constexpr qint64 kBacklogLimit = 1 << 20;
@@ -50,31 +60,20 @@ signals:
     // The device went away while the port was open (adapter unplugged, pseudo-terminal closed).
     // The port is closed when this is raised, and it is raised once per loss.
     void Lost();
-    // Send dropped this many bytes, whole chunks, oldest first, to keep the backlog bounded.
+    // Send or forwarding dropped this many bytes, whole chunks, oldest first, to keep the
+    // backlog bounded.
     void Dropped(qint64 bytes);
 
 private:
-    bool applySettings();
-    bool refuse(PortFailure::Cause cause, PortSetting setting, qint32 value);
-    PortFailure openFailure() const;
-    void closePort();
-    void handleError(QSerialPort::SerialPortError error);
-    void handOver();
+    template <typename Call> void onIoThread(Call call);
+    void traceClosed();
 
-    struct Settings {
-        QString portName;
-        qint32 baudRate = 9600;
-        qint32 dataBits = 8;
-        qint32 parity = 0;
-        qint32 stopBits = 1;
-    };
-
-    Settings m_settings;
-    QSerialPort m_port;
+    LineSettings m_settings;
+    QString m_portName;
     QString m_device;
     PortFailure m_failure;
-    // Chunks as Send got them, not yet handed to the port: only these can still be dropped.
-    std::deque<QByteArray> m_queue;
-    qint64 m_queuedBytes = 0;
+    PortWorker *m_worker; // lives on the I/O thread; deleted there by the destructor
+    // Chunks of other sessions were read before the last Close or loss and are not raised.
+    quint64 m_session = 0;
     qint64 m_droppedBytes = 0;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "io/commx.h"
+#include "io/iothread.h"
 #include "logic/displaymodel.h"
 #include "logic/module1.h"
 #include "logic/pollcycle.h"
@@ -101,8 +102,9 @@ private:
     QTimer m_timer1;
     Desktop m_desktop;
     QPointer<Form3> m_form3; // lives until the user closes it
-    CommX m_commX1{QStringLiteral("CommX1")};
-    CommX m_commX2{QStringLiteral("CommX2")};
+    IoThread m_ioThread;     // before the ports, which live on it, and ended after them
+    CommX m_commX1{QStringLiteral("CommX1"), m_ioThread};
+    CommX m_commX2{QStringLiteral("CommX2"), m_ioThread};
     QPointer<QMessageBox> m_portMessage;
     QPointer<QMessageBox> m_backlogMessage;
     QPointer<QMessageBox> m_linkMessage;

@@ -123,6 +123,9 @@ void Form1::connectPorts() {
     connect(m_ui->Command2, &QPushButton::clicked, this, &Form1::DeactivateInputPort);
     connect(m_ui->Command5, &QPushButton::clicked, this, &Form1::ActivateOutputPort);
     connect(m_ui->Command6, &QPushButton::clicked, this, &Form1::DeactivateOutputPort);
+    // Each chunk reaches the output port on the I/O thread before it is handed to ReceiveChunk,
+    // so forwarding never waits for text layout or a poll tick.
+    m_commX1.forwardTo(m_commX2);
     connect(&m_commX1, &CommX::DataReceived, this, &Form1::ReceiveChunk);
     // A device that went away has closed its port; the indicator must not go on saying "An".
     connect(&m_commX1, &CommX::Lost, this,
@@ -226,7 +229,7 @@ void Form1::DeactivateOutputPort() {
 }
 
 void Form1::ReceiveChunk(const QString &chunk) {
-    // Always at the end of the buffer, whatever the user has selected in it.
+    // Always at the end of the buffer, whatever the user has selected in it. The output port has
+    // had the chunk already (see connectPorts).
     m_log.append(chunk);
-    m_commX2.Send(chunk);
 }

@@ -1,6 +1,7 @@
 // The serial port control over real pseudo-terminal pairs: bytes, line settings, failures and a
 // device that goes away.
 #include "io/commx.h"
+#include "io/iothread.h"
 #include "ptypair.h"
 #include "testseed.h"
 #include "tracecapture.h"
@@ -28,8 +29,10 @@ private slots:
     void deviceThatGoesAwayIsReportedOnce();
     void slowReaderGetsWholeNewestChunks();
     void chunkLargerThanTheBacklog();
+    void forwardsWithoutThisThread();
 
 private:
+    IoThread m_io;
     std::unique_ptr<PtyPair> m_pair;
     QString m_received;
     std::optional<TraceCapture> m_trace;
@@ -55,7 +58,7 @@ void tst_CommX::cleanup() {
 }
 
 void tst_CommX::sendsOnlyWhileOpen() {
-    CommX port(u"CommX2"_s);
+    CommX port(u"CommX2"_s, m_io);
     FarEnd far(m_pair->second());
     QVERIFY(far.isOpen());
     port.PortName(m_pair->first());
@@ -105,7 +108,7 @@ void tst_CommX::lineSettings() {
     QFETCH(int, stopBits);
     QFETCH(PortFailure::Cause, failure);
     const bool opens = failure == PortFailure::Cause::None;
-    CommX port(u"CommX1"_s);
+    CommX port(u"CommX1"_s, m_io);
     port.PortName(m_pair->first());
     port.BaudRate(baud);
     port.DataBits(dataBits);
@@ -126,7 +129,7 @@ void tst_CommX::lineSettings() {
 }
 
 void tst_CommX::missingDevice() {
-    CommX port(u"CommX1"_s);
+    CommX port(u"CommX1"_s, m_io);
     port.PortName(u"\\\\.\\COM/dev/pelora-no-such-device"_s);
     QVERIFY(!port.Open());
     QVERIFY(!port.IsOpen());
@@ -138,7 +141,7 @@ void tst_CommX::missingDevice() {
 }
 
 void tst_CommX::openAgainKeepsTheLine() {
-    CommX port(u"CommX1"_s);
+    CommX port(u"CommX1"_s, m_io);
     FarEnd far(m_pair->second());
     connect(&port, &CommX::DataReceived, this,
             [this](const QString &chunk) { m_received += chunk; });
@@ -164,7 +167,7 @@ void tst_CommX::openAgainKeepsTheLine() {
 }
 
 void tst_CommX::deviceThatGoesAwayIsReportedOnce() {
-    CommX port(u"CommX1"_s);
+    CommX port(u"CommX1"_s, m_io);
     QSignalSpy lost(&port, &CommX::Lost);
     port.PortName(m_pair->first());
     QVERIFY(port.Open());
@@ -189,7 +192,7 @@ void tst_CommX::deviceThatGoesAwayIsReportedOnce() {
 }
 
 void tst_CommX::slowReaderGetsWholeNewestChunks() {
-    CommX port(u"CommX2"_s);
+    CommX port(u"CommX2"_s, m_io);
     QSignalSpy dropped(&port, &CommX::Dropped);
     port.PortName(m_pair->first());
     QVERIFY(port.Open());
@@ -207,9 +210,16 @@ void tst_CommX::slowReaderGetsWholeNewestChunks() {
         sent += chunk.size();
         port.Send(QString::fromLatin1(chunk));
         largestBacklog = qMax(largestBacklog, port.bytesToWrite());
-        QCoreApplication::processEvents(); // lets the port write what the line still takes
+        QCoreApplication::processEvents(); // drops are reported as they happen
     }
     QVERIFY2(largestBacklog <= CommX::kBacklogLimit, qPrintable(QString::number(largestBacklog)));
+
+    // A reader comes at last and gets everything that was not dropped: whole chunks in their
+    // order, the newest among them. Until every drop has been reported here, fewer bytes can
+    // arrive than this waits for.
+    FarEnd far(m_pair->second());
+    QTRY_COMPARE_WITH_TIMEOUT(far.received().size(), sent - port.droppedBytes(), 20000);
+    QCOMPARE(port.bytesToWrite(), 0);
     QVERIFY(port.droppedBytes() > 0);
     qint64 signalled = 0;
     for (const QList<QVariant> &signal : dropped)
@@ -222,11 +232,6 @@ void tst_CommX::slowReaderGetsWholeNewestChunks() {
     }
     QCOMPARE(traced, port.droppedBytes());
 
-    // A reader comes at last and gets everything that was not dropped: whole chunks in their
-    // order, the newest among them.
-    FarEnd far(m_pair->second());
-    QTRY_COMPARE_WITH_TIMEOUT(far.received().size(), sent - port.droppedBytes(), 20000);
-    QCOMPARE(port.bytesToWrite(), 0);
     const QByteArray received = far.received();
     qsizetype at = 0;
     int kept = 0;
@@ -243,16 +248,48 @@ void tst_CommX::slowReaderGetsWholeNewestChunks() {
 }
 
 void tst_CommX::chunkLargerThanTheBacklog() {
-    CommX port(u"CommX2"_s);
+    CommX port(u"CommX2"_s, m_io);
     port.PortName(m_pair->first());
     QVERIFY(port.Open());
     // Not even a single chunk may pass the bound; it goes whole, and what follows is sent.
     port.Send(QString(CommX::kBacklogLimit + 1, u'x'));
+    QTRY_COMPARE(port.droppedBytes(), CommX::kBacklogLimit + 1);
     QCOMPARE(port.bytesToWrite(), 0);
-    QCOMPARE(port.droppedBytes(), CommX::kBacklogLimit + 1);
     FarEnd far(m_pair->second());
     port.Send(u"next"_s);
     QTRY_COMPARE(far.received(), "next"_ba);
+}
+
+void tst_CommX::forwardsWithoutThisThread() {
+    PtyPair outputPair;
+    QVERIFY2(outputPair.start(), qPrintable(outputPair.error()));
+    CommX input(u"CommX1"_s, m_io);
+    CommX output(u"CommX2"_s, m_io);
+    input.forwardTo(output);
+    connect(&input, &CommX::DataReceived, this,
+            [this](const QString &chunk) { m_received += chunk; });
+    input.PortName(m_pair->first());
+    QVERIFY(input.Open());
+    RawEnd receiver(m_pair->second());
+    RawEnd consumer(outputPair.second());
+    QVERIFY(receiver.isOpen() && consumer.isOpen());
+
+    // While the output is closed a chunk goes nowhere there.
+    QVERIFY(receiver.write("nowhere,"));
+    QTRY_COMPARE(m_received, u"nowhere,"_s);
+    output.PortName(outputPair.first());
+    QVERIFY(output.Open());
+
+    // This thread serves no events until the consumer has the chunk: only the I/O thread can
+    // have passed it on.
+    const QByteArray chunk = "$GPTXT,01,01,02,forwarded*00\r\n";
+    QVERIFY(receiver.write(chunk));
+    QCOMPARE(consumer.read(chunk.size(), QDeadlineTimer(10000)), chunk);
+    QCOMPARE(m_received, u"nowhere,"_s);
+    // It was read before Close but not yet raised here: after Close it never is.
+    input.Close();
+    QCoreApplication::processEvents();
+    QCOMPARE(m_received, u"nowhere,"_s);
 }
 
 QTEST_GUILESS_MAIN(tst_CommX)

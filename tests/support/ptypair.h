@@ -4,12 +4,14 @@
 // other. Killing socat is what unplugging a USB receiver looks like to the program.
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QString>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -118,4 +120,47 @@ public:
 private:
     QSerialPort m_port;
     QByteArray m_received;
+};
+
+// An end of a pair used without any event loop, for tests that keep their own thread busy while
+// the program's I/O thread works: writes go straight to the terminal, reads wait in poll().
+class RawEnd {
+public:
+    explicit RawEnd(const QString &device)
+        : m_fd(::open(qPrintable(device), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+        termios line{};
+        ::tcgetattr(m_fd, &line);
+        ::cfmakeraw(&line);
+        ::tcsetattr(m_fd, TCSANOW, &line);
+    }
+    ~RawEnd() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    RawEnd(const RawEnd &) = delete;
+    RawEnd &operator=(const RawEnd &) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    // Small writes only: a pseudo-terminal takes a few kilobytes at once.
+    bool write(const QByteArray &bytes) {
+        return ::write(m_fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    }
+    // Reads until size bytes have come or the deadline has passed; what came, either way.
+    QByteArray read(qsizetype size, QDeadlineTimer deadline) {
+        QByteArray got;
+        while (got.size() < size && !deadline.hasExpired()) {
+            pollfd ready{m_fd, POLLIN, 0};
+            if (::poll(&ready, 1, int(deadline.remainingTime())) <= 0)
+                continue;
+            char buffer[4096];
+            const ssize_t n =
+                ::read(m_fd, buffer, size_t(qMin<qsizetype>(sizeof buffer, size - got.size())));
+            if (n > 0)
+                got.append(buffer, n);
+        }
+        return got;
+    }
+
+private:
+    int m_fd;
 };

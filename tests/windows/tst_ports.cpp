@@ -44,6 +44,7 @@ private slots:
     void unpluggedMidStream_data();
     void unpluggedMidStream();
     void outputNobodyReads();
+    void forwardsWhileTheWindowIsBusy();
 
 private:
     void activate(QPushButton *button, QPushButton *indicator);
@@ -506,6 +507,25 @@ void tst_Ports::outputNobodyReads() {
     QTRY_COMPARE_WITH_TIMEOUT(m_consumer->received().size(), sent - m_form->CommX2().droppedBytes(),
                               20000);
     QVERIFY(m_consumer->received().endsWith(stream.right(4096)));
+}
+
+void tst_Ports::forwardsWhileTheWindowIsBusy() {
+    Ui::Form1 &ui = m_form->ui();
+    activate(ui.Command1, ui.Command3);
+    activate(ui.Command5, ui.Command7);
+    m_form->Timer1().stop();
+    m_consumer.reset(); // read below, without the event loop
+    RawEnd receiver(m_input->first());
+    RawEnd consumer(m_output->second());
+    QVERIFY(receiver.isOpen() && consumer.isOpen());
+
+    // The window's thread is held in here, as in a long handler, until the consumer has the
+    // sentences: forwarding must not wait for it.
+    QVERIFY(receiver.write(kSentences));
+    QCOMPARE(consumer.read(kSentences.size(), QDeadlineTimer(10000)), kSentences);
+    QVERIFY(buffer().isEmpty());
+    // The window gets them as soon as its thread is free again.
+    QTRY_COMPARE(buffer(), QString::fromLatin1(kSentences));
 }
 
 QTEST_MAIN(tst_Ports)
