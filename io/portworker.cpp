@@ -13,6 +13,9 @@ constexpr qint64 kHandOverBelow = 64 * 1024;
 PortWorker::PortWorker(PortDevice *device)
     : m_device(device) {
     m_device->setParent(this);
+    m_windowBatch.setSingleShot(true);
+    m_windowBatch.setInterval(kWindowBatchMs);
+    connect(&m_windowBatch, &QTimer::timeout, this, &PortWorker::passToWindow);
     connect(&m_device->io(), &QIODevice::readyRead, this, &PortWorker::read);
     connect(&m_device->io(), &QIODevice::bytesWritten, this, &PortWorker::handOver);
     connect(m_device, &PortDevice::lost, this, &PortWorker::deviceLost);
@@ -41,6 +44,9 @@ quint64 PortWorker::close() {
 }
 
 void PortWorker::closeDevice() {
+    // What was read before a close belongs to the session it ends; the window drops it anyway.
+    m_forWindow.clear();
+    m_windowBatch.stop();
     m_device->close();
     m_queue.clear();
     m_queuedBytes = 0;
@@ -55,7 +61,16 @@ void PortWorker::read() {
     // Passed on before the window sees it: forwarding waits for nothing on the window's thread.
     if (m_target)
         m_target->send(chunk);
-    emit received(chunk, m_session);
+    m_forWindow += chunk;
+    if (!m_windowBatch.isActive())
+        m_windowBatch.start();
+}
+
+void PortWorker::passToWindow() {
+    if (m_forWindow.isEmpty())
+        return;
+    emit received(m_forWindow, m_session);
+    m_forWindow.clear();
 }
 
 void PortWorker::send(const QByteArray &bytes) {
@@ -86,6 +101,8 @@ void PortWorker::handOver() {
 }
 
 void PortWorker::deviceLost() {
+    // What arrived before the loss is the window's, ahead of the loss itself.
+    passToWindow();
     const quint64 session = m_session;
     const QString reason = m_device->failure().systemText;
     closeDevice();

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <atomic>
 #include <deque>
@@ -35,6 +36,10 @@ public:
     qint64 bytesToWrite() const { return m_backlog.load(std::memory_order_relaxed); }
 
     static constexpr qint64 kBacklogLimit = 1 << 20;
+    // Received chunks reach the window's thread together, at most this long after the first:
+    // the window decodes on its poll ticks and shows text in batches anyway, and a wake-up per
+    // small chunk costs more than the chunk.
+    static constexpr int kWindowBatchMs = 25;
 
 signals:
     // A chunk as read, tagged with the session it was read in: a session ends whenever the
@@ -45,6 +50,7 @@ signals:
 
 private:
     void read();
+    void passToWindow();
     void closeDevice();
     void handOver();
     void deviceLost();
@@ -54,6 +60,8 @@ private:
     QString m_deviceName;          // as the last open named it
     QPointer<PortWorker> m_target; // gone when that port is destroyed first
     quint64 m_session = 0;
+    QByteArray m_forWindow;     // read, forwarded, not yet passed to the window's thread
+    QTimer m_windowBatch{this}; // a child, so that it moves to the I/O thread with this
     // Chunks as send got them, not yet handed to the device: only these can still be dropped.
     std::deque<QByteArray> m_queue;
     qint64 m_queuedBytes = 0;
