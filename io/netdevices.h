@@ -27,6 +27,8 @@ public:
     void close() override;
     QIODevice &io() override { return m_socket; }
     PortFailure failure() const override { return m_failure; }
+    // Connecting counts as open; the pause before the next attempt does not.
+    bool isOpen() override { return m_socket.state() != QAbstractSocket::UnconnectedState; }
 
     static constexpr std::chrono::milliseconds kFirstPause{500};
     static constexpr std::chrono::milliseconds kLongestPause{10000};
@@ -94,6 +96,7 @@ public:
     void close() override;
     QIODevice &io() override { return m_socket; }
     PortFailure failure() const override { return m_failure; }
+    bool isOpen() override { return m_socket.state() == QAbstractSocket::BoundState; }
     QByteArray readAvailable() override;
     quint16 localPort() const override { return m_socket.localPort(); }
 
@@ -113,6 +116,7 @@ public:
     void close() override;
     QIODevice &io() override { return m_socket; }
     PortFailure failure() const override { return m_failure; }
+    bool isOpen() override { return m_socket.state() == QAbstractSocket::BoundState; }
     bool takesChunks() const override { return true; }
     void write(const QByteArray &chunk) override;
 
