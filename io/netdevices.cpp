@@ -161,7 +161,10 @@ void TcpServerDevice::accept() {
         m_clients.push_back(std::move(client));
         // Clients have nothing to say to this port; what they send is read and thrown away.
         connect(socket, &QIODevice::readyRead, this, [socket] { socket->readAll(); });
-        connect(socket, &QIODevice::bytesWritten, this, [this, c] { handOver(*c); });
+        connect(socket, &QIODevice::bytesWritten, this, [this, c] {
+            handOver(*c);
+            emit backlogChanged();
+        });
         connect(socket, &QAbstractSocket::disconnected, this, [this, socket] { remove(socket); });
         emit clients(int(m_clients.size()));
     }
@@ -176,6 +179,7 @@ void TcpServerDevice::remove(QTcpSocket *socket) {
     socket->deleteLater();
     m_clients.erase(at);
     emit clients(int(m_clients.size()));
+    emit backlogChanged();
 }
 
 void TcpServerDevice::write(const QByteArray &chunk) {

@@ -61,6 +61,8 @@ signals:
     void interrupted();
     void returned();
     void dropped(qint64 bytes);
+    // A backlog kept by the device itself has shrunk.
+    void backlogChanged();
     // Clients connected to a listening device, whenever that changes.
     void clients(int count);
     // A client turned away because too many are connected.

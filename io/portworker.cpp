@@ -57,6 +57,7 @@ void PortWorker::setDevice(PortDevice *device) {
         emit returned(m_session);
     });
     connect(m_device, &PortDevice::dropped, this, &PortWorker::dropped);
+    connect(m_device, &PortDevice::backlogChanged, this, &PortWorker::publish);
     connect(m_device, &PortDevice::clients, this, &PortWorker::clients);
     connect(m_device, &PortDevice::refused, this, &PortWorker::refused);
 }
