@@ -244,10 +244,13 @@ void UdpInputDevice::close() {
 }
 
 QByteArray UdpInputDevice::readAvailable() {
-    QByteArray chunk;
-    while (m_socket.hasPendingDatagrams())
-        chunk += m_socket.receiveDatagram().data();
-    return chunk;
+    // An empty datagram is no chunk, and must not end the reading while others wait.
+    while (m_socket.hasPendingDatagrams()) {
+        const QByteArray datagram = m_socket.receiveDatagram().data();
+        if (!datagram.isEmpty())
+            return datagram;
+    }
+    return QByteArray();
 }
 
 UdpOutputDevice::UdpOutputDevice(QObject *parent)

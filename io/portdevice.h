@@ -42,7 +42,7 @@ public:
 
     // Network ports: connected, listening or bound. Non-const because io() is.
     virtual bool isOpen() { return io().isOpen(); }
-    // Everything received since the last call.
+    // What was received since the last call, empty when nothing waits; called until empty.
     virtual QByteArray readAvailable();
     // A device that writes to many peers, or in datagrams, keeps its own backlogs: it is given
     // each chunk through write() instead of io(), and reports what it drops by dropped().

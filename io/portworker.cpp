@@ -102,13 +102,17 @@ void PortWorker::closeDevice() {
 }
 
 void PortWorker::read() {
-    const QByteArray chunk = m_device->readAvailable();
-    if (chunk.isEmpty())
-        return;
-    // Passed on before the window sees it: forwarding waits for nothing on the window's thread.
-    if (m_target)
-        m_target->send(chunk);
-    emit received(chunk, m_session);
+    // A serial line gives all it has at once, a datagram socket one datagram per call.
+    for (;;) {
+        const QByteArray chunk = m_device->readAvailable();
+        if (chunk.isEmpty())
+            return;
+        // Passed on before the window sees it: forwarding waits for nothing on the window's
+        // thread.
+        if (m_target)
+            m_target->send(chunk);
+        emit received(chunk, m_session);
+    }
 }
 
 void PortWorker::send(const QByteArray &bytes) {

@@ -269,9 +269,13 @@ void tst_NetPorts::udpInputTakesEachDatagramAsAChunk() {
     QVERIFY(port.Open());
     QVERIFY(port.localPort() != 0);
     QUdpSocket sender;
-    const QByteArray datagram = "$GPTXT,01,01,02,udp \xff\x01*00\r\n";
-    sender.writeDatagram(datagram, QHostAddress::LocalHost, port.localPort());
-    QTRY_COMPARE(got.join(QString()), QString::fromLatin1(datagram));
+    const QByteArray first = "$GPTXT,01,01,02,udp \xff\x01*00\r\n";
+    const QByteArray second = "$GPTXT,01,01,02,second*00\r\n";
+    sender.writeDatagram(first, QHostAddress::LocalHost, port.localPort());
+    sender.writeDatagram(QByteArray(), QHostAddress::LocalHost, port.localPort());
+    sender.writeDatagram(second, QHostAddress::LocalHost, port.localPort());
+    QTRY_COMPARE(got.size(), 2);
+    QCOMPARE(got, (QStringList{QString::fromLatin1(first), QString::fromLatin1(second)}));
     port.Close();
 }
 
