@@ -37,8 +37,6 @@ TcpClientDevice::TcpClientDevice(QObject *parent)
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &TcpClientDevice::connectNow);
     connect(&m_socket, &QAbstractSocket::stateChanged, this, &TcpClientDevice::stateChanged);
-    // Coarse readings arrive a sentence at a time; waiting to fill a segment would only delay them.
-    m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
 }
 
 TcpClientDevice::~TcpClientDevice() {
