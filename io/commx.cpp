@@ -41,6 +41,20 @@ CommX::CommX(const QString &name, IoThread &ioThread, QObject *parent)
         traceClosed();
         emit Lost();
     });
+    connect(m_worker, &PortWorker::returned, this, [this](quint64 session) {
+        // Lost moved to this session already; a Close or Open since has moved past it.
+        if (session != m_session)
+            return;
+        trace({QStringLiteral("port"), objectName(), QStringLiteral("open"), m_device});
+        emit Returned();
+    });
+    connect(m_worker, &PortWorker::clients, this, [this](int count) {
+        if (IsOpen())
+            emit ClientsChanged(count);
+    });
+    connect(m_worker, &PortWorker::refused, this, [this](const QString &peer) {
+        trace({QStringLiteral("refused"), objectName(), peer});
+    });
 }
 
 CommX::~CommX() {
@@ -135,4 +149,12 @@ void CommX::forwardTo(CommX &target) {
     QMetaObject::invokeMethod(
         m_worker, [worker = m_worker, to = target.m_worker] { worker->forwardTo(to); },
         Qt::QueuedConnection);
+}
+
+void CommX::setOutput(bool output) {
+    onIoThread([this, output] { m_worker->setOutput(output); });
+}
+
+quint16 CommX::localPort() const {
+    return m_worker->localPort();
 }

@@ -40,6 +40,12 @@ public:
     // to the device are dropped so that no more than kBacklogLimit bytes wait.
     void Send(const QString &text);
 
+    // Whether this port passes data on: a network address then means waiting for clients (TCP)
+    // or sending datagrams (UDP) rather than connecting or receiving. Before the first Open.
+    void setOutput(bool output);
+    // The port an open network port waits or receives at, as the system chose it for port 0.
+    quint16 localPort() const;
+
     // Every chunk this port receives is sent on target at once, on the I/O thread, before
     // DataReceived carries it here; while target is closed it goes nowhere there.
     void forwardTo(CommX &target);
@@ -60,6 +66,10 @@ signals:
     // The device went away while the port was open (adapter unplugged, pseudo-terminal closed).
     // The port is closed when this is raised, and it is raised once per loss.
     void Lost();
+    // The port is open again after Lost, with the same settings: a network input's peer is back.
+    void Returned();
+    // How many clients are connected to a TCP output, whenever that changes.
+    void ClientsChanged(int count);
     // Send or forwarding dropped this many bytes, whole chunks, oldest first, to keep the
     // backlog bounded.
     void Dropped(qint64 bytes);

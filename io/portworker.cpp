@@ -1,8 +1,38 @@
 #include "io/portworker.h"
 
+#include "io/netdevices.h"
+#include "io/serialdevice.h"
+#include "logic/netaddress.h"
+
 #include <QIODevice>
 
 namespace {
+
+enum Kind { Serial, TcpClient, TcpServer, UdpInput, UdpOutput };
+
+Kind kindOf(const QString &device, bool output) {
+    if (!isNetworkPortText(device))
+        return Serial;
+    if (device.startsWith(u"tcp", Qt::CaseInsensitive))
+        return output ? TcpServer : TcpClient;
+    return output ? UdpOutput : UdpInput;
+}
+
+PortDevice *create(Kind kind) {
+    switch (kind) {
+    case Serial:
+        break;
+    case TcpClient:
+        return new TcpClientDevice;
+    case TcpServer:
+        return new TcpServerDevice;
+    case UdpInput:
+        return new UdpInputDevice;
+    case UdpOutput:
+        return new UdpOutputDevice;
+    }
+    return new SerialDevice;
+}
 
 // The device itself is given chunks only while it holds less than this, so that most of the
 // backlog stays in whole chunks that can still be dropped. Enough to keep a fast line busy.
@@ -10,8 +40,13 @@ constexpr qint64 kHandOverBelow = 64 * 1024;
 
 } // namespace
 
-PortWorker::PortWorker(PortDevice *device)
-    : m_device(device) {
+PortWorker::PortWorker(PortDevice *device) {
+    setDevice(device);
+}
+
+void PortWorker::setDevice(PortDevice *device) {
+    delete m_device;
+    m_device = device;
     m_device->setParent(this);
     m_windowBatch.setSingleShot(true);
     m_windowBatch.setInterval(kWindowBatchMs);
@@ -19,11 +54,29 @@ PortWorker::PortWorker(PortDevice *device)
     connect(&m_device->io(), &QIODevice::readyRead, this, &PortWorker::read);
     connect(&m_device->io(), &QIODevice::bytesWritten, this, &PortWorker::handOver);
     connect(m_device, &PortDevice::lost, this, &PortWorker::deviceLost);
+    connect(m_device, &PortDevice::interrupted, this, &PortWorker::deviceInterrupted);
+    connect(m_device, &PortDevice::returned, this, [this] {
+        publish();
+        emit returned(m_session);
+    });
+    connect(m_device, &PortDevice::dropped, this, &PortWorker::dropped);
+    connect(m_device, &PortDevice::backlogChanged, this, &PortWorker::publish);
+    connect(m_device, &PortDevice::clients, this, &PortWorker::clients);
+    connect(m_device, &PortDevice::refused, this, &PortWorker::refused);
 }
 
 PortWorker::OpenResult PortWorker::open(const QString &device, const LineSettings &settings) {
     OpenResult result;
-    if (m_device->io().isOpen() && device != m_deviceName) {
+    const Kind kind = kindOf(device, m_output);
+    if (kind != m_kind) {
+        if (m_device->isOpen()) {
+            closeDevice();
+            result.closedFirst = true;
+        }
+        setDevice(create(kind));
+        m_kind = kind;
+    }
+    if (m_device->isOpen() && device != m_deviceName) {
         closeDevice();
         result.closedFirst = true;
     }
@@ -55,14 +108,18 @@ void PortWorker::closeDevice() {
 }
 
 void PortWorker::read() {
-    const QByteArray chunk = m_device->io().readAll();
-    if (chunk.isEmpty())
-        return;
-    // Passed on before the window sees it: forwarding waits for nothing on the window's thread.
-    if (m_target)
-        m_target->send(chunk);
-    m_forWindow += chunk;
-    if (!m_windowBatch.isActive())
+    // A serial line gives all it has at once, a datagram socket one datagram per call.
+    for (;;) {
+        const QByteArray chunk = m_device->readAvailable();
+        if (chunk.isEmpty())
+            break;
+        // Passed on before the window sees it: forwarding waits for nothing on the window's
+        // thread.
+        if (m_target)
+            m_target->send(chunk);
+        m_forWindow += chunk;
+    }
+    if (!m_forWindow.isEmpty() && !m_windowBatch.isActive())
         m_windowBatch.start();
 }
 
@@ -74,8 +131,13 @@ void PortWorker::passToWindow() {
 }
 
 void PortWorker::send(const QByteArray &bytes) {
-    if (!m_device->io().isOpen() || bytes.isEmpty())
+    if (!m_device->isOpen() || bytes.isEmpty())
         return;
+    if (m_device->takesChunks()) {
+        m_device->write(bytes);
+        publish();
+        return;
+    }
     m_queue.push_back(bytes);
     m_queuedBytes += bytes.size();
     // Dropping before handing over keeps the bound even for a chunk larger than it.
@@ -92,7 +154,7 @@ void PortWorker::send(const QByteArray &bytes) {
 
 void PortWorker::handOver() {
     QIODevice &io = m_device->io();
-    while (!m_queue.empty() && io.isOpen() && io.bytesToWrite() < kHandOverBelow) {
+    while (!m_queue.empty() && m_device->isOpen() && io.bytesToWrite() < kHandOverBelow) {
         io.write(m_queue.front());
         m_queuedBytes -= m_queue.front().size();
         m_queue.pop_front();
@@ -109,8 +171,20 @@ void PortWorker::deviceLost() {
     emit lost(session, reason);
 }
 
+void PortWorker::deviceInterrupted() {
+    // The device stays active and connects again by itself; what was read until now belongs to
+    // a session that is over.
+    const quint64 session = m_session++;
+    m_queue.clear();
+    m_queuedBytes = 0;
+    publish();
+    emit lost(session, m_device->failure().systemText);
+}
+
 void PortWorker::publish() {
-    QIODevice &io = m_device->io();
-    m_open.store(io.isOpen(), std::memory_order_release);
-    m_backlog.store(io.isOpen() ? io.bytesToWrite() + m_queuedBytes : 0, std::memory_order_relaxed);
+    const bool open = m_device->isOpen();
+    m_open.store(open, std::memory_order_release);
+    const qint64 backlog = m_device->backlog() + m_device->io().bytesToWrite() + m_queuedBytes;
+    m_backlog.store(open ? backlog : 0, std::memory_order_relaxed);
+    m_localPort.store(open ? m_device->localPort() : 0, std::memory_order_relaxed);
 }

@@ -26,7 +26,11 @@ public:
     // Takes the device over as its child.
     explicit PortWorker(PortDevice *device);
 
+    // Opens the device the name means, exchanging the device first when it is of another kind
+    // (a serial line, or a network address, which means a device that listens or sends on the
+    // output).
     OpenResult open(const QString &device, const LineSettings &settings);
+    void setOutput(bool output) { m_output = output; }
     // The session from now on; chunks of earlier ones are stale.
     quint64 close();
     void send(const QByteArray &bytes);
@@ -34,6 +38,7 @@ public:
 
     bool isOpen() const { return m_open.load(std::memory_order_acquire); }
     qint64 bytesToWrite() const { return m_backlog.load(std::memory_order_relaxed); }
+    quint16 localPort() const { return m_localPort.load(std::memory_order_relaxed); }
 
     static constexpr qint64 kBacklogLimit = 1 << 20;
     // Received chunks reach the window's thread together, at most this long after the first:
@@ -47,6 +52,10 @@ signals:
     void received(const QByteArray &chunk, quint64 session);
     void dropped(qint64 bytes);
     void lost(quint64 session, const QString &reason);
+    // A network input is connected again in this session, after lost.
+    void returned(quint64 session);
+    void clients(int count);
+    void refused(const QString &peer);
 
 private:
     void read();
@@ -54,9 +63,13 @@ private:
     void closeDevice();
     void handOver();
     void deviceLost();
+    void deviceInterrupted();
+    void setDevice(PortDevice *device);
     void publish();
 
-    PortDevice *m_device;
+    PortDevice *m_device = nullptr;
+    int m_kind = 0; // which kind of device m_device is
+    bool m_output = false;
     QString m_deviceName;          // as the last open named it
     QPointer<PortWorker> m_target; // gone when that port is destroyed first
     quint64 m_session = 0;
@@ -68,4 +81,5 @@ private:
     // What the window's thread may read at any time.
     std::atomic<bool> m_open = false;
     std::atomic<qint64> m_backlog = 0;
+    std::atomic<quint16> m_localPort = 0;
 };

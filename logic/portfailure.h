@@ -19,6 +19,7 @@ struct PortFailure {
         NotSerial,      // `device` is there but takes no line settings at all
         OutOfRange,     // `value` of `setting` is nothing any line can do
         SettingRefused, // `device` does not take `value` of `setting`
+        BadAddress,     // `device` starts like a network address but is none this port can use
         Other,          // `device` failed with the system's own `systemText`
     };
 

@@ -41,9 +41,13 @@ DeviceNaming hostDeviceNaming() {
 
 QString portDevice(QStringView portName, DeviceNaming naming,
                    const EnvironmentLookup &environment) {
-    if (naming == DeviceNaming::Windows || !portName.startsWith(kComPrefix))
+    if (!portName.startsWith(kComPrefix))
         return portName.toString();
     const QStringView rest = portName.sliced(kComPrefix.size());
+    if (isNetworkPortText(rest))
+        return rest.toString();
+    if (naming == DeviceNaming::Windows)
+        return portName.toString();
     if (const std::optional<int> n = portNumber(rest)) {
         const QString chosen = environment(QStringLiteral("PELORA_COM%1").arg(*n));
         if (!chosen.isEmpty())
@@ -57,17 +61,19 @@ QString portDevice(QStringView portName) {
     return portDevice(portName, hostDeviceNaming(), processEnvironment);
 }
 
-QString portToolTip(QStringView listText, DeviceNaming naming,
-                    const EnvironmentLookup &environment) {
+QString portToolTip(QStringView listText, DeviceNaming naming, const EnvironmentLookup &environment,
+                    PortDirection direction) {
     if (listText.isEmpty())
         return QString();
+    if (isNetworkPortText(listText))
+        return netToolTip(listText, direction);
     // The window opens the prefix followed by the list's text, so the tooltip names the same.
     return QStringLiteral("\u00d6ffnet ") +
            portDevice(kComPrefix.toString() + listText.toString(), naming, environment);
 }
 
-QString portToolTip(QStringView listText) {
-    return portToolTip(listText, hostDeviceNaming(), processEnvironment);
+QString portToolTip(QStringView listText, PortDirection direction) {
+    return portToolTip(listText, hostDeviceNaming(), processEnvironment, direction);
 }
 
 std::optional<qint32> portSettingNumber(QStringView text) {

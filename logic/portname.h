@@ -1,5 +1,7 @@
 #pragma once
 
+#include "logic/netaddress.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -21,15 +23,15 @@ using EnvironmentLookup = std::function<QString(const QString &name)>;
 // The device that opening a port name means. On Windows the name stays as it is. Elsewhere the
 // text after the prefix decides: a whole number n is the device named by PELORA_COM<n> if set,
 // else /dev/ttyS<n-1>; a text starting with "/" is a path used as it stands; any other text is
-// a name under /dev/.
+// a name under /dev/. A network address (tcp://..., udp://...) is the device itself, on any system.
 QString portDevice(QStringView portName, DeviceNaming naming, const EnvironmentLookup &environment);
 QString portDevice(QStringView portName);
 
 // What a port list's tooltip says about its current text: which device activating the port
-// opens. Empty for an empty text.
-QString portToolTip(QStringView listText, DeviceNaming naming,
-                    const EnvironmentLookup &environment);
-QString portToolTip(QStringView listText);
+// opens, or what a network address does on a port of that direction. Empty for an empty text.
+QString portToolTip(QStringView listText, DeviceNaming naming, const EnvironmentLookup &environment,
+                    PortDirection direction = PortDirection::Input);
+QString portToolTip(QStringView listText, PortDirection direction = PortDirection::Input);
 
 // A port list's text as a line setting: surrounding blanks ignored, a 32-bit signed whole number.
 // Nothing when the text is no such number.

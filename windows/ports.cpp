@@ -102,11 +102,13 @@ private:
     bool m_firstKeystroke = false;
 };
 
-// The tooltip names the device the list's current text opens, typed or chosen.
-void nameDeviceInToolTip(QComboBox *list) {
-    list->setToolTip(portToolTip(list->currentText()));
-    QObject::connect(list, &QComboBox::editTextChanged, list,
-                     [list](const QString &text) { list->setToolTip(portToolTip(text)); });
+// The tooltip names the device the list's current text opens, typed or chosen, or what its
+// network address does on this list's port.
+void nameDeviceInToolTip(QComboBox *list, PortDirection direction) {
+    list->setToolTip(portToolTip(list->currentText(), direction));
+    QObject::connect(
+        list, &QComboBox::editTextChanged, list,
+        [list, direction](const QString &text) { list->setToolTip(portToolTip(text, direction)); });
 }
 
 } // namespace
@@ -114,7 +116,8 @@ void nameDeviceInToolTip(QComboBox *list) {
 void Form1::setUpPortLists() {
     for (QComboBox *list : {m_ui->Combo1, m_ui->Combo7}) {
         new PresentPorts(list, m_desktop.presentPorts);
-        nameDeviceInToolTip(list);
+        nameDeviceInToolTip(list,
+                            list == m_ui->Combo1 ? PortDirection::Input : PortDirection::Output);
     }
 }
 
@@ -126,12 +129,22 @@ void Form1::connectPorts() {
     // Each chunk reaches the output port on the I/O thread before it is handed to ReceiveChunk,
     // so forwarding never waits for text layout or a poll tick.
     m_commX1.forwardTo(m_commX2);
+    m_commX2.setOutput(true);
     connect(&m_commX1, &CommX::DataReceived, this, &Form1::ReceiveChunk);
     // A device that went away has closed its port; the indicator must not go on saying "An".
     connect(&m_commX1, &CommX::Lost, this,
             [this] { Indicator::set(m_ui->Command3, Indicator::kRed, QStringLiteral("Aus")); });
     connect(&m_commX2, &CommX::Lost, this,
             [this] { Indicator::set(m_ui->Command7, Indicator::kRed, QStringLiteral("Aus")); });
+    // A network input whose peer is back is receiving again.
+    connect(&m_commX1, &CommX::Returned, this,
+            [this] { Indicator::set(m_ui->Command3, Indicator::kGreen, QStringLiteral("An")); });
+    connect(&m_commX2, &CommX::Returned, this,
+            [this] { Indicator::set(m_ui->Command7, Indicator::kGreen, QStringLiteral("An")); });
+    connect(&m_commX2, &CommX::ClientsChanged, this, [this](int count) {
+        m_ui->Command7->setToolTip(count == 1 ? QStringLiteral("1 Client verbunden")
+                                              : QStringLiteral("%1 Clients verbunden").arg(count));
+    });
     connect(&m_commX2, &CommX::Dropped, this, &Form1::showBacklogWarning);
 }
 
@@ -225,6 +238,7 @@ void Form1::ActivateOutputPort() {
 
 void Form1::DeactivateOutputPort() {
     m_commX2.Close();
+    m_ui->Command7->setToolTip(QString());
     Indicator::set(m_ui->Command7, Indicator::kRed, QStringLiteral("Aus"));
 }
 

@@ -15,6 +15,8 @@ class tst_PortName : public QObject {
 private slots:
     void device_data();
     void device();
+    void networkAddress_data();
+    void networkAddress();
     void settingNumber_data();
     void settingNumber();
     void failureDetail_data();
@@ -42,6 +44,59 @@ void tst_PortName::device_data() {
     QTest::newRow("windows keeps the name") << u"12"_s << windows << u"\\\\.\\COM12"_s;
     QTest::newRow("windows ignores the environment") << u"7"_s << windows << u"\\\\.\\COM7"_s;
     QTest::newRow("empty text, no tooltip") << QString() << posix << u"/dev/"_s;
+}
+
+void tst_PortName::networkAddress_data() {
+    QTest::addColumn<QString>("listText");
+    QTest::addColumn<QString>("input");  // tooltip on the input list
+    QTest::addColumn<QString>("output"); // tooltip on the output list
+
+    const QString bad = u"Keine g\u00fcltige Netzadresse"_s;
+    const QString all = u" (alle Schnittstellen)"_s;
+    QTest::newRow("tcp host") << u"tcp://gps.local:10110"_s << u"Verbindet zu gps.local:10110"_s
+                              << u"Wartet auf Verbindungen an gps.local:10110"_s;
+    QTest::newRow("tcp, all interfaces")
+        << u"tcp://:10110"_s << bad << u"Wartet auf Verbindungen an Port 10110"_s + all;
+    QTest::newRow("tcp loopback") << u"tcp://127.0.0.1:2000"_s << u"Verbindet zu 127.0.0.1:2000"_s
+                                  << u"Wartet auf Verbindungen an 127.0.0.1:2000"_s;
+    QTest::newRow("tcp IPv6") << u"tcp://[::1]:10110"_s << u"Verbindet zu [::1]:10110"_s
+                              << u"Wartet auf Verbindungen an [::1]:10110"_s;
+    QTest::newRow("capitals") << u"TCP://host:1"_s << u"Verbindet zu host:1"_s
+                              << u"Wartet auf Verbindungen an host:1"_s;
+    QTest::newRow("tcp port 0: only a waiting port lets the system choose")
+        << u"tcp://host:0"_s << bad << u"Wartet auf Verbindungen an host:0"_s;
+    QTest::newRow("udp broadcast")
+        << u"udp://192.168.1.255:10110"_s << u"Empf\u00e4ngt UDP an 192.168.1.255:10110"_s
+        << u"Sendet UDP an 192.168.1.255:10110"_s;
+    QTest::newRow("udp, all interfaces")
+        << u"udp://:10110"_s << u"Empf\u00e4ngt UDP an Port 10110"_s + all << bad;
+    QTest::newRow("largest port") << u"tcp://h:65535"_s << u"Verbindet zu h:65535"_s
+                                  << u"Wartet auf Verbindungen an h:65535"_s;
+    QTest::newRow("port too large") << u"tcp://host:99999"_s << bad << bad;
+    QTest::newRow("port 65536") << u"tcp://host:65536"_s << bad << bad;
+    QTest::newRow("no port") << u"tcp://host"_s << bad << bad;
+    QTest::newRow("empty port") << u"tcp://host:"_s << bad << bad;
+    QTest::newRow("nothing after the scheme") << u"tcp://"_s << bad << bad;
+    QTest::newRow("port no number") << u"udp://:x"_s << bad << bad;
+    QTest::newRow("signed port") << u"udp://:+5"_s << bad << bad;
+    QTest::newRow("blank in the host") << u"tcp://my host:1"_s << bad << bad;
+    QTest::newRow("path after the port") << u"tcp://host:1/x"_s << bad << bad;
+    QTest::newRow("IPv6 without brackets") << u"tcp://::1:5"_s << bad << bad;
+    QTest::newRow("unclosed bracket") << u"tcp://[::1:5"_s << bad << bad;
+}
+
+void tst_PortName::networkAddress() {
+    QFETCH(QString, listText);
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    const auto none = [](const QString &) { return QString(); };
+    QCOMPARE(portToolTip(listText, DeviceNaming::Unix, none, PortDirection::Input), input);
+    QCOMPARE(portToolTip(listText, DeviceNaming::Unix, none, PortDirection::Output), output);
+    // The address is the device on either system, never a name under /dev/.
+    for (const DeviceNaming naming : {DeviceNaming::Unix, DeviceNaming::Windows})
+        QCOMPARE(portDevice(kComPrefix.toString() + listText, naming, none), listText);
+    const bool badTip = input.startsWith(u"Keine"_s);
+    QCOMPARE(!netAddress(listText, PortDirection::Input), badTip);
 }
 
 void tst_PortName::device() {
@@ -146,6 +201,10 @@ void tst_PortName::failureDetail_data() {
                                                         .device = u"/dev/ttyS1"_s,
                                                         .systemText = u"Input/output error"_s}
                                          << QStringList{u"/dev/ttyS1"_s, u"Input/output error"_s};
+    QTest::newRow("bad network address")
+        << PortFailure{.cause = Cause::BadAddress, .device = u"tcp://host"_s}
+        << QStringList{u"\u201etcp://host\u201c ist keine g\u00fcltige Netzadresse"_s,
+                       u"1 bis 65535"_s};
     // Typed text is shown as typed, never taken for a place holder.
     QTest::newRow("percent signs in what was typed")
         << PortFailure{.cause = Cause::SettingRefused,

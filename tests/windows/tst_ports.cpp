@@ -11,6 +11,9 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <optional>
@@ -34,6 +37,8 @@ private slots:
     void init();
     void cleanup();
     void decodedAfterTheNextTicks();
+    void tcpInputDecodedLikeTheSerialOne();
+    void tcpOutputCountsItsClients();
     void deactivationResetsDisplayBufferAndList();
     void deactivationWithoutActivation();
     void outputPortIsIndependent();
@@ -53,6 +58,7 @@ private:
     void dismissMessage();
     QString linkPath(const QString &which) const;
     void writeUntilArrived(const QByteArray &bytes);
+    QStringList decodedOnce(const QByteArray &stream);
 
     std::unique_ptr<PtyPair> m_input;  // first: the receiver, second: the program's input port
     std::unique_ptr<PtyPair> m_output; // first: the program's output port, second: the consumer
@@ -141,6 +147,84 @@ void tst_Ports::decodedAfterTheNextTicks() {
     QCOMPARE(m_form->model().Label13.text(), u"2.5"_s);
     QCOMPARE(m_form->model().Label12[0].text(), u"04"_s);
     QCOMPARE(buffer(), QString::fromLatin1(kSentences));
+}
+
+QStringList tst_Ports::decodedOnce(const QByteArray &stream) {
+    // One tick over the whole stream, so that both ports are decoded from the same buffer.
+    m_form->Timer1().stop();
+    [&] { QTRY_COMPARE(buffer(), QString::fromLatin1(stream)); }();
+    m_form->pollCycle().PollTick();
+    QStringList texts;
+    for (DisplayField *field : m_form->model().fields())
+        texts << field->text();
+    return texts;
+}
+
+void tst_Ports::tcpInputDecodedLikeTheSerialOne() {
+    // A recorded receiver, first over the serial line, then shared over the network by a server
+    // this test runs.
+    QFile log(QStringLiteral(PELORA_TESTDATA "/garmin15x.log"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray stream = log.readAll();
+    Ui::Form1 &ui = m_form->ui();
+    activate(ui.Command1, ui.Command3);
+    m_receiver->write(stream);
+    const QStringList serial = decodedOnce(stream);
+    QVERIFY(!m_form->model().Label20.text().isEmpty());
+    QVERIFY(!m_form->model().Label21.text().isEmpty());
+    ui.Command2->click();
+
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    setText(u"Combo1"_s, u"tcp://127.0.0.1:%1"_s.arg(server.serverPort()));
+    QCOMPARE(ui.Combo1->toolTip(), u"Verbindet zu 127.0.0.1:%1"_s.arg(server.serverPort()));
+    activate(ui.Command1, ui.Command3);
+    QVERIFY(server.waitForNewConnection(10000));
+    std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+    peer->write(stream);
+    QCOMPARE(decodedOnce(stream), serial);
+
+    // The peer goes away: the indicator says so while the port tries again, and turns green
+    // once it is back, reading on with the same settings.
+    peer->disconnectFromHost();
+    QTRY_COMPARE(ui.Command3->text(), u"Aus"_s);
+    QCOMPARE(Indicator::colour(ui.Command3), Indicator::kRed);
+    QVERIFY(server.waitForNewConnection(10000));
+    peer.reset(server.nextPendingConnection());
+    QTRY_COMPARE(Indicator::colour(ui.Command3), Indicator::kGreen);
+    QCOMPARE(ui.Command3->text(), u"An"_s);
+    peer->write("$GPTXT,01,01,02,back*00\r\n");
+    QTRY_VERIFY(buffer().endsWith(u"back*00\r\n"_s));
+    ui.Command2->click();
+}
+
+void tst_Ports::tcpOutputCountsItsClients() {
+    Ui::Form1 &ui = m_form->ui();
+    setText(u"Combo7"_s, u"tcp://127.0.0.1:0"_s);
+    QCOMPARE(ui.Combo7->toolTip(), u"Wartet auf Verbindungen an 127.0.0.1:0"_s);
+    activate(ui.Command5, ui.Command7);
+    const quint16 port = m_form->CommX2().localPort();
+    QVERIFY(port != 0);
+    QTRY_COMPARE(ui.Command7->toolTip(), u"0 Clients verbunden"_s);
+    QTcpSocket first;
+    QTcpSocket second;
+    first.connectToHost(QHostAddress::LocalHost, port);
+    QTRY_COMPARE(ui.Command7->toolTip(), u"1 Client verbunden"_s);
+    second.connectToHost(QHostAddress::LocalHost, port);
+    QTRY_COMPARE(ui.Command7->toolTip(), u"2 Clients verbunden"_s);
+    // What a client sends is read and thrown away; the port goes on serving.
+    QVERIFY(first.waitForConnected(10000));
+    first.write("ignored\r\n");
+    activate(ui.Command1, ui.Command3);
+    m_receiver->write(kSentences);
+    QTRY_COMPARE(second.bytesAvailable(), kSentences.size());
+    QCOMPARE(second.readAll(), kSentences);
+    QTRY_COMPARE(first.bytesAvailable(), kSentences.size());
+    QCOMPARE(first.readAll(), kSentences);
+    first.abort();
+    QTRY_COMPARE(ui.Command7->toolTip(), u"1 Client verbunden"_s);
+    ui.Command6->click();
+    QVERIFY(ui.Command7->toolTip().isEmpty());
 }
 
 void tst_Ports::deactivationResetsDisplayBufferAndList() {
@@ -243,6 +327,16 @@ void tst_Ports::failedActivation_data() {
     QTest::newRow("input on the output's device")
         << false << u"Combo1"_s << u"{output}"_s
         << QStringList{u"{output} ist schon als Ausgang"_s};
+    const QString noAddress = u"ist keine g\u00fcltige Netzadresse"_s;
+    QTest::newRow("input tcp without a port")
+        << false << u"Combo1"_s << u"tcp://host"_s
+        << QStringList{u"\u201etcp://host\u201c "_s + noAddress};
+    QTest::newRow("input tcp port too large")
+        << false << u"Combo1"_s << u"tcp://host:99999"_s << QStringList{noAddress};
+    QTest::newRow("output udp port no number")
+        << true << u"Combo7"_s << u"udp://:x"_s << QStringList{noAddress};
+    QTest::newRow("output tcp, nothing after the scheme")
+        << true << u"Combo7"_s << u"tcp://"_s << QStringList{noAddress};
     QTest::newRow("output baud abc")
         << true << u"Combo8"_s << u"abc"_s << QStringList{baud, u"\u201eabc\u201c"_s};
     QTest::newRow("output data bits 9")
