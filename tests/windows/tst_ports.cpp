@@ -471,16 +471,19 @@ void tst_Ports::unpluggedMidStream() {
 
 void tst_Ports::comesBackByItself_data() {
     QTest::addColumn<bool>("output");
-    QTest::addColumn<bool>("deactivated"); // "Port deaktivieren" while the device is away
-    QTest::newRow("input") << false << false;
-    QTest::newRow("output") << true << false;
-    QTest::newRow("input deactivated") << false << true;
-    QTest::newRow("output deactivated") << true << true;
+    QTest::addColumn<QString>("meanwhile"); // what the user does while the device is away
+    QTest::newRow("input") << false << QString();
+    QTest::newRow("output") << true << QString();
+    QTest::newRow("input deactivated") << false << u"deactivate"_s;
+    QTest::newRow("output deactivated") << true << u"deactivate"_s;
+    // Stops at the baud rate, before Open: the user has begun to set the port up anew.
+    QTest::newRow("input activation failed") << false << u"activate"_s;
+    QTest::newRow("output activation failed") << true << u"activate"_s;
 }
 
 void tst_Ports::comesBackByItself() {
     QFETCH(bool, output);
-    QFETCH(bool, deactivated);
+    QFETCH(QString, meanwhile);
     Ui::Form1 &ui = m_form->ui();
     const QString link = linkPath(output ? u"out"_s : u"in"_s);
     plugIn(output, link);
@@ -505,8 +508,13 @@ void tst_Ports::comesBackByItself() {
         m_receiver->write("$GPTXT,finds the output gone*00\r\n");
     QTRY_COMPARE(indicator->text(), u"Aus"_s);
     QCOMPARE(Indicator::colour(indicator), Indicator::kRed);
-    if (deactivated)
+    if (meanwhile == u"deactivate") {
         (output ? ui.Command6 : ui.Command2)->click();
+    } else if (meanwhile == u"activate") {
+        setText(output ? u"Combo8"_s : u"Combo2"_s, u"schnell"_s);
+        (output ? ui.Command5 : ui.Command1)->click();
+        dismissMessage();
+    }
     m_form->module1().tickCount = 7;
     const QString kept = buffer();
     plugIn(output, link);
@@ -519,13 +527,14 @@ void tst_Ports::comesBackByItself() {
         }
         return events;
     };
-    if (deactivated) {
+    if (!meanwhile.isEmpty()) {
         // Nothing to wait for when the port stays closed: a few looks' time is given.
         QTest::qWait(2500);
         QVERIFY(!port.IsOpen());
         QCOMPARE(indicator->text(), u"Aus"_s);
         QVERIFY(!portEvents().last().contains(u"returned"_s));
-        QCOMPARE(m_form->Timer1().isActive(), false);
+        // "Port aktivieren" starts the poll cycle even when it fails.
+        QCOMPARE(m_form->Timer1().isActive(), meanwhile == u"activate" && !output);
         return;
     }
     QTRY_COMPARE_WITH_TIMEOUT(indicator->text(), u"An"_s, 10000);
