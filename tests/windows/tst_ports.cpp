@@ -505,7 +505,7 @@ void tst_Ports::comesBackByItself() {
     (output ? m_consumer : m_receiver).reset();
     (output ? m_output : m_input)->stop();
     if (output)
-        m_receiver->write("$GPTXT,finds the output gone*00\r\n");
+        writeUntilArrived("$GPTXT,finds the output gone*00\r\n");
     QTRY_COMPARE(indicator->text(), u"Aus"_s);
     QCOMPARE(Indicator::colour(indicator), Indicator::kRed);
     if (meanwhile == u"deactivate") {
