@@ -3,9 +3,11 @@
 #include "io/iothread.h"
 #include "io/portworker.h"
 #include "io/serialdevice.h"
+#include "logic/netaddress.h"
 #include "logic/portname.h"
 #include "logic/trace.h"
 
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QThread>
 
@@ -18,6 +20,9 @@ CommX::CommX(const QString &name, IoThread &ioThread, QObject *parent)
     , m_worker(new PortWorker(new SerialDevice)) {
     setObjectName(name);
     m_worker->setObjectName(name);
+    // A replugged adapter is back within a second or two; looking more often gains nothing.
+    m_returnWatch.setInterval(1000);
+    connect(&m_returnWatch, &QTimer::timeout, this, &CommX::tryToReturn);
     m_worker->moveToThread(ioThread.thread());
     // Queued to this thread, in the order the I/O thread raised them; the trace is written
     // here, so that it stays in step with everything else the window's thread does.
@@ -39,13 +44,19 @@ CommX::CommX(const QString &name, IoThread &ioThread, QObject *parent)
         ++m_session;
         qCDebug(lcSerial) << objectName() << "lost" << m_device << reason;
         traceClosed();
+        trace({QStringLiteral("port"), objectName(), QStringLiteral("lost"), m_device});
+        // A network port connects again by itself; only a device file is watched for.
+        if (!isNetworkPortText(m_device))
+            m_returnWatch.start();
         emit Lost();
     });
     connect(m_worker, &PortWorker::returned, this, [this](quint64 session) {
         // Lost moved to this session already; a Close or Open since has moved past it.
         if (session != m_session)
             return;
+        m_returnWatch.stop();
         trace({QStringLiteral("port"), objectName(), QStringLiteral("open"), m_device});
+        trace({QStringLiteral("port"), objectName(), QStringLiteral("returned"), m_device});
         emit Returned();
     });
     connect(m_worker, &PortWorker::clients, this, [this](int count) {
@@ -70,22 +81,28 @@ template <typename Call> void CommX::onIoThread(Call call) {
 }
 
 void CommX::PortName(const QString &name) {
+    m_returnWatch.stop();
     m_portName = name;
 }
 void CommX::BaudRate(qint32 bitsPerSecond) {
+    m_returnWatch.stop();
     m_settings.baudRate = bitsPerSecond;
 }
 void CommX::DataBits(qint32 bits) {
+    m_returnWatch.stop();
     m_settings.dataBits = bits;
 }
 void CommX::Parity(qint32 parity) {
+    m_returnWatch.stop();
     m_settings.parity = parity;
 }
 void CommX::StopBits(qint32 bits) {
+    m_returnWatch.stop();
     m_settings.stopBits = bits;
 }
 
 bool CommX::Open() {
+    m_returnWatch.stop();
     m_device = portDevice(m_portName);
     QStringView typed = m_portName;
     if (typed.startsWith(kComPrefix))
@@ -103,6 +120,8 @@ bool CommX::Open() {
     if (result.closedFirst)
         traceClosed();
     const bool opened = result.opened == PortDevice::Opened::Yes;
+    if (opened)
+        m_openedWith = m_settings;
     if (result.opened == PortDevice::Opened::Refused) {
         qCDebug(lcSerial) << objectName() << device() << "refuses" << int(m_failure.setting)
                           << m_failure.value << m_failure.systemText;
@@ -116,10 +135,33 @@ bool CommX::Open() {
 }
 
 void CommX::Close() {
+    m_returnWatch.stop();
     quint64 session = 0;
     onIoThread([&] { session = m_worker->close(); });
     m_session = session;
     traceClosed();
+}
+
+// One look for the lost device. A device that is there but does not open yet (still being set
+// up, or taken by another program) is tried again at the next look, without a word: the user
+// has been told of the loss already.
+void CommX::tryToReturn() {
+    if (!QFileInfo::exists(m_device))
+        return;
+    PortWorker::OpenResult result;
+    onIoThread([&] { result = m_worker->open(m_device, m_openedWith); });
+    m_session = result.session;
+    if (result.opened != PortDevice::Opened::Yes) {
+        qCDebug(lcSerial) << objectName() << m_device << "is back but does not open yet"
+                          << result.failure.systemText;
+        return;
+    }
+    m_returnWatch.stop();
+    m_failure = result.failure;
+    qCDebug(lcSerial) << objectName() << "returned" << m_device;
+    trace({QStringLiteral("port"), objectName(), QStringLiteral("open"), m_device});
+    trace({QStringLiteral("port"), objectName(), QStringLiteral("returned"), m_device});
+    emit Returned();
 }
 
 bool CommX::IsOpen() const {

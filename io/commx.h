@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class IoThread;
 class PortWorker;
@@ -19,6 +20,8 @@ public:
     CommX(const QString &name, IoThread &ioThread, QObject *parent = nullptr);
     ~CommX() override;
 
+    // Writing a setting ends the wait for a lost device (see Returned): the port is being set up
+    // anew.
     void PortName(const QString &name);
     void BaudRate(qint32 bitsPerSecond);
     void DataBits(qint32 bits);
@@ -28,9 +31,10 @@ public:
     // Opens the mapped device with the settings last written; on a port already open on that
     // device the settings are applied in place, so no received byte is dropped. False when the
     // port could not be opened or refused a setting; it is closed then, and lastFailure() says
-    // why.
+    // why. Ends the wait for a lost device.
     bool Open();
-    // No DataReceived after this returns, not even for bytes read just before.
+    // No DataReceived after this returns, not even for bytes read just before. Ends the wait for
+    // a lost device.
     void Close();
     // Whether the device is open right now; false as soon as it has gone away, even before Lost
     // is raised.
@@ -64,9 +68,12 @@ public:
 signals:
     void DataReceived(const QString &chunk);
     // The device went away while the port was open (adapter unplugged, pseudo-terminal closed).
-    // The port is closed when this is raised, and it is raised once per loss.
+    // The port is closed when this is raised, and it is raised once per loss. From then on the
+    // port looks every second whether the device is there again, until Returned, Open, Close or
+    // a written setting ends the wait.
     void Lost();
-    // The port is open again after Lost, with the same settings: a network input's peer is back.
+    // The port is open again after Lost, with the same settings: the same device is back, or a
+    // network input's peer.
     void Returned();
     // How many clients are connected to a TCP output, whenever that changes.
     void ClientsChanged(int count);
@@ -77,8 +84,10 @@ signals:
 private:
     template <typename Call> void onIoThread(Call call);
     void traceClosed();
+    void tryToReturn();
 
     LineSettings m_settings;
+    LineSettings m_openedWith; // the settings of the last Open that succeeded
     QString m_portName;
     QString m_device;
     PortFailure m_failure;
@@ -86,4 +95,5 @@ private:
     // Chunks of other sessions were read before the last Close or loss and are not raised.
     quint64 m_session = 0;
     qint64 m_droppedBytes = 0;
+    QTimer m_returnWatch; // runs from Lost until the device is back or the wait is ended
 };

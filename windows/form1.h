@@ -108,5 +108,5 @@ private:
     QPointer<QMessageBox> m_portMessage;
     QPointer<QMessageBox> m_backlogMessage;
     QPointer<QMessageBox> m_linkMessage;
-    bool m_backlogWarned = false; // since the output port was last activated
+    bool m_backlogWarned = false; // since the output port was last activated or came back
 };

@@ -136,11 +136,18 @@ void Form1::connectPorts() {
             [this] { Indicator::set(m_ui->Command3, Indicator::kRed, QStringLiteral("Aus")); });
     connect(&m_commX2, &CommX::Lost, this,
             [this] { Indicator::set(m_ui->Command7, Indicator::kRed, QStringLiteral("Aus")); });
-    // A network input whose peer is back is receiving again.
-    connect(&m_commX1, &CommX::Returned, this,
-            [this] { Indicator::set(m_ui->Command3, Indicator::kGreen, QStringLiteral("An")); });
-    connect(&m_commX2, &CommX::Returned, this,
-            [this] { Indicator::set(m_ui->Command7, Indicator::kGreen, QStringLiteral("An")); });
+    // A lost device that is back, or a network input's peer, has reopened its port as the user
+    // left it set up; the window goes on as after a "Port aktivieren" by hand.
+    connect(&m_commX1, &CommX::Returned, this, [this] {
+        if (!m_timer1.isActive())
+            m_timer1.start();
+        Indicator::set(m_ui->Command3, Indicator::kGreen, QStringLiteral("An"));
+    });
+    connect(&m_commX2, &CommX::Returned, this, [this] {
+        Indicator::set(m_ui->Command7, Indicator::kGreen, QStringLiteral("An"));
+        // The device may be read by another program now; its slowness is news.
+        m_backlogWarned = false;
+    });
     connect(&m_commX2, &CommX::ClientsChanged, this, [this](int count) {
         m_ui->Command7->setToolTip(count == 1 ? QStringLiteral("1 Client verbunden")
                                               : QStringLiteral("%1 Clients verbunden").arg(count));

@@ -6,6 +6,7 @@
 #include "testseed.h"
 #include "tracecapture.h"
 
+#include <QDir>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
@@ -27,6 +28,7 @@ private slots:
     void missingDevice();
     void openAgainKeepsTheLine();
     void deviceThatGoesAwayIsReportedOnce();
+    void returnsAsItWasOpened();
     void slowReaderGetsWholeNewestChunks();
     void chunkLargerThanTheBacklog();
     void forwardsWithoutThisThread();
@@ -177,7 +179,9 @@ void tst_CommX::deviceThatGoesAwayIsReportedOnce() {
     // No flood of reports from a line that keeps failing.
     QTest::qWait(200);
     QCOMPARE(lost.count(), 1);
-    QCOMPARE(m_trace->lines().last(), uR"(["port","CommX1","closed",""])"_s);
+    QCOMPARE(m_trace->lines().mid(m_trace->lines().size() - 2),
+             (QStringList{uR"(["port","CommX1","closed",""])"_s,
+                          uR"(["port","CommX1","lost","%1"])"_s.arg(m_pair->first())}));
 
     // Once a device is there again the port opens as before.
     PtyPair replacement;
@@ -189,6 +193,41 @@ void tst_CommX::deviceThatGoesAwayIsReportedOnce() {
     QVERIFY(port.Open());
     far.write("back");
     QTRY_COMPARE(m_received, u"back"_s);
+}
+
+void tst_CommX::returnsAsItWasOpened() {
+    // Under a fixed name, as a USB adapter is plugged in again.
+    const QString link =
+        QDir::temp().filePath(u"pelora-tst-commx-%1"_s.arg(QCoreApplication::applicationPid()));
+    auto pair = std::make_unique<PtyPair>();
+    QVERIFY2(pair->start(link), qPrintable(pair->error()));
+    CommX port(u"CommX1"_s, m_io);
+    QSignalSpy lost(&port, &CommX::Lost);
+    QSignalSpy returned(&port, &CommX::Returned);
+    connect(&port, &CommX::DataReceived, this,
+            [this](const QString &chunk) { m_received += chunk; });
+    port.PortName(link);
+    port.BaudRate(19200);
+    QVERIFY(port.Open());
+    // Written but never opened with (as when an activation stops at a list text that is no
+    // number): the line comes back as it was.
+    port.BaudRate(9600);
+    pair->stop();
+    QVERIFY(lost.wait(5000));
+
+    pair = std::make_unique<PtyPair>();
+    QVERIFY2(pair->start(link), qPrintable(pair->error()));
+    QVERIFY(returned.wait(10000));
+    QCOMPARE(returned.count(), 1);
+    QCOMPARE(lost.count(), 1);
+    QVERIFY(port.IsOpen());
+    const termios line = pair->lineSettings(0);
+    QCOMPARE(uint(cfgetospeed(&line)), uint(B19200));
+    FarEnd far(pair->second());
+    far.write("back");
+    QTRY_COMPARE(m_received, u"back"_s);
+    pair.reset();
+    QFile::remove(link);
 }
 
 void tst_CommX::slowReaderGetsWholeNewestChunks() {

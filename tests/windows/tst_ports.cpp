@@ -15,6 +15,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <optional>
 
@@ -48,6 +49,8 @@ private slots:
     void failedReactivationTellsTheTruth();
     void unpluggedMidStream_data();
     void unpluggedMidStream();
+    void comesBackByItself_data();
+    void comesBackByItself();
     void outputNobodyReads();
     void forwardsWhileTheWindowIsBusy();
 
@@ -59,6 +62,7 @@ private:
     QString linkPath(const QString &which) const;
     void writeUntilArrived(const QByteArray &bytes);
     QStringList decodedOnce(const QByteArray &stream);
+    void plugIn(bool output, const QString &link);
 
     std::unique_ptr<PtyPair> m_input;  // first: the receiver, second: the program's input port
     std::unique_ptr<PtyPair> m_output; // first: the program's output port, second: the consumer
@@ -133,6 +137,20 @@ void tst_Ports::writeUntilArrived(const QByteArray &bytes) {
     const qsizetype before = m_form->receiveLog().size();
     m_receiver->write(bytes);
     QTRY_COMPARE(m_form->receiveLog().size(), before + bytes.size());
+}
+
+// The program's end of the input or output pair under a fixed link name, as a USB adapter keeps
+// its device name when it is plugged in again.
+void tst_Ports::plugIn(bool output, const QString &link) {
+    if (output) {
+        m_output = std::make_unique<PtyPair>();
+        QVERIFY2(m_output->start(link), qPrintable(m_output->error()));
+        m_consumer = std::make_unique<FarEnd>(m_output->second());
+    } else {
+        m_input = std::make_unique<PtyPair>();
+        QVERIFY2(m_input->start({}, link), qPrintable(m_input->error()));
+        m_receiver = std::make_unique<FarEnd>(m_input->first());
+    }
 }
 
 void tst_Ports::decodedAfterTheNextTicks() {
@@ -430,6 +448,7 @@ void tst_Ports::failedReactivationTellsTheTruth() {
     Ui::Form1 &ui = m_form->ui();
     QPushButton *button = output ? ui.Command5 : ui.Command1;
     QPushButton *indicator = output ? ui.Command7 : ui.Command3;
+    ui.Option1_0->click(); // 200 ms: a shorter wait for the cycle below
     CommX &port = output ? m_form->CommX2() : m_form->CommX1();
     activate(ui.Command1, ui.Command3);
     activate(ui.Command5, ui.Command7);
@@ -479,18 +498,7 @@ void tst_Ports::unpluggedMidStream() {
     // The program's end of the pair that is unplugged gets a fixed name, so that the device
     // that comes back is found under the same name.
     const QString link = linkPath(output ? u"out"_s : u"in"_s);
-    auto plugIn = [&] {
-        if (output) {
-            m_output = std::make_unique<PtyPair>();
-            QVERIFY2(m_output->start(link), qPrintable(m_output->error()));
-            m_consumer = std::make_unique<FarEnd>(m_output->second());
-        } else {
-            m_input = std::make_unique<PtyPair>();
-            QVERIFY2(m_input->start({}, link), qPrintable(m_input->error()));
-            m_receiver = std::make_unique<FarEnd>(m_input->first());
-        }
-    };
-    plugIn();
+    plugIn(output, link);
     if (output)
         ui.Combo7->setCurrentText(link);
     else
@@ -542,7 +550,7 @@ void tst_Ports::unpluggedMidStream() {
     QCOMPARE(m_form->model().Label20.text(), time);
 
     // Plugged in again under the same name, the port is activated as before and works.
-    plugIn();
+    plugIn(output, link);
     activate(output ? ui.Command5 : ui.Command1, indicator);
     m_form->Timer1().stop();
     if (output)
@@ -553,6 +561,106 @@ void tst_Ports::unpluggedMidStream() {
     QTRY_VERIFY(m_consumer->received().endsWith(more));
     if (output)
         QCOMPARE(m_consumer->received(), more);
+}
+
+void tst_Ports::comesBackByItself_data() {
+    QTest::addColumn<bool>("output");
+    QTest::addColumn<QString>("meanwhile"); // what the user does while the device is away
+    QTest::newRow("input") << false << QString();
+    QTest::newRow("output") << true << QString();
+    QTest::newRow("input deactivated") << false << u"deactivate"_s;
+    QTest::newRow("output deactivated") << true << u"deactivate"_s;
+    // Stops at the baud rate, before Open: the user has begun to set the port up anew.
+    QTest::newRow("input activation failed") << false << u"activate"_s;
+    QTest::newRow("output activation failed") << true << u"activate"_s;
+}
+
+void tst_Ports::comesBackByItself() {
+    QFETCH(bool, output);
+    QFETCH(QString, meanwhile);
+    Ui::Form1 &ui = m_form->ui();
+    const QString link = linkPath(output ? u"out"_s : u"in"_s);
+    plugIn(output, link);
+    if (output)
+        ui.Combo7->setCurrentText(link);
+    else
+        qputenv("PELORA_COM1", link.toLocal8Bit());
+    QPushButton *indicator = output ? ui.Command7 : ui.Command3;
+    ui.Option1_0->click(); // 200 ms: a shorter wait for the cycle below
+    CommX &port = output ? m_form->CommX2() : m_form->CommX1();
+    const QString name = port.objectName();
+    activate(ui.Command1, ui.Command3);
+    activate(ui.Command5, ui.Command7);
+    m_form->Timer1().stop();
+    writeUntilArrived(kSentences);
+    m_form->pollCycle().PollTick();
+    QCOMPARE(m_form->model().Label20.text(), u"12:35:19"_s);
+
+    (output ? m_consumer : m_receiver).reset();
+    (output ? m_output : m_input)->stop();
+    if (output)
+        writeUntilArrived("$GPTXT,finds the output gone*00\r\n");
+    QTRY_COMPARE(indicator->text(), u"Aus"_s);
+    QCOMPARE(Indicator::colour(indicator), Indicator::kRed);
+    if (meanwhile == u"deactivate") {
+        (output ? ui.Command6 : ui.Command2)->click();
+    } else if (meanwhile == u"activate") {
+        setText(output ? u"Combo8"_s : u"Combo2"_s, u"schnell"_s);
+        (output ? ui.Command5 : ui.Command1)->click();
+        dismissMessage();
+    }
+    m_form->module1().tickCount = 7;
+    const QString kept = buffer();
+    plugIn(output, link);
+
+    auto portEvents = [&] {
+        QStringList events;
+        for (const QString &line : m_trace->lines(u"port")) {
+            if (line.startsWith(uR"(["port",")"_s + name + u'"'))
+                events.append(line);
+        }
+        return events;
+    };
+    if (!meanwhile.isEmpty()) {
+        // Nothing to wait for when the port stays closed: a few looks' time is given.
+        QTest::qWait(2500);
+        QVERIFY(!port.IsOpen());
+        QCOMPARE(indicator->text(), u"Aus"_s);
+        QVERIFY(!portEvents().last().contains(u"returned"_s));
+        // "Port aktivieren" starts the poll cycle even when it fails.
+        QCOMPARE(m_form->Timer1().isActive(), meanwhile == u"activate" && !output);
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(indicator->text(), u"An"_s, 10000);
+    QCOMPARE(Indicator::colour(indicator), Indicator::kGreen);
+    QVERIFY(port.IsOpen());
+    QVERIFY(!m_form->portMessage());
+    const QString device = u"\"%1\"]"_s.arg(link);
+    const QStringList events = portEvents();
+    QCOMPARE(events.mid(events.size() - 4),
+             (QStringList{uR"(["port",")"_s + name + uR"(","closed",""])"_s,
+                          uR"(["port",")"_s + name + uR"(","lost",)"_s + device,
+                          uR"(["port",")"_s + name + uR"(","open",)"_s + device,
+                          uR"(["port",")"_s + name + uR"(","returned",)"_s + device}));
+    // As after "Port aktivieren" by hand: the buffer and the tick count are kept, and the input
+    // side's poll cycle runs again.
+    QCOMPARE(buffer(), kept);
+    QVERIFY(m_form->module1().tickCount >= 7);
+    QCOMPARE(m_form->Timer1().isActive(), !output);
+
+    const QByteArray after =
+        "$GPGGA,130000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*48\r\n";
+    if (output) {
+        m_receiver->write(after);
+        QTRY_COMPARE(m_consumer->received(), after);
+    } else {
+        // The buffer kept from before holds the old GGA, which the decoder finds first until the
+        // cycle empties the buffer; the receiver goes on sending, as a receiver does.
+        QTimer receiver;
+        connect(&receiver, &QTimer::timeout, this, [&] { m_receiver->write(after); });
+        receiver.start(250);
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->model().Label20.text(), u"13:00:00"_s, 30000);
+    }
 }
 
 void tst_Ports::outputNobodyReads() {
