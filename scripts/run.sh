@@ -4,18 +4,21 @@
 #
 #   scripts/run.sh                     simulated receiver, generated positions
 #   scripts/run.sh --replay FILE       simulated receiver replaying a recorded log
-#   scripts/run.sh --receiver DEVICE   a real receiver on DEVICE (port "1"), no simulator
+#   scripts/run.sh --network           simulated receiver served over TCP on the loopback
+#   scripts/run.sh --receiver DEVICE   a real receiver on DEVICE (port "1"), no simulator;
+#                                      DEVICE may be a network address, tcp://HOST:PORT
 #   scripts/run.sh --no-sim            no simulator; pick the port in the window
 #   scripts/run.sh --sim-args "..."    more options for pelora-sim (see pelora-sim --help)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-replay="" receiver="" nosim="" simargs=""
+replay="" receiver="" nosim="" simargs="" network=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --replay) replay=$(realpath "$2"); shift 2 ;;
     --receiver) receiver="$2"; shift 2 ;;
     --no-sim) nosim=1; shift ;;
+    --network) network=1; shift ;;
     --sim-args) simargs="$2"; shift 2 ;;
     -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
     *) echo "run.sh: unknown option $1 (try --help)" >&2; exit 2 ;;
@@ -45,6 +48,8 @@ if [ -n "$receiver" ]; then
   export PELORA_COM1="$receiver"
 elif [ -z "$nosim" ]; then
   simout=$(mktemp)
+  # A network receiver: the simulator listens on a free loopback port and prints its address.
+  [ -n "$network" ] && simargs="--tcp 0 --tcp-bind 127.0.0.1 $simargs"
   if [ -n "$replay" ]; then
     # shellcheck disable=SC2086
     "$build/tools/sim/pelora-sim" --replay "$replay" --loop --baud 4800 $simargs >"$simout" &
