@@ -50,6 +50,9 @@ QString portDevice(QStringView portName, DeviceNaming naming,
         return portName.toString();
     if (const std::optional<int> n = portNumber(rest)) {
         const QString chosen = environment(QStringLiteral("PELORA_COM%1").arg(*n));
+        // The variable may name a network receiver as well as a device.
+        if (isNetworkPortText(chosen))
+            return chosen;
         if (!chosen.isEmpty())
             return underDev(chosen);
         return QStringLiteral("/dev/ttyS%1").arg(*n - 1);

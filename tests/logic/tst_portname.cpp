@@ -36,6 +36,8 @@ void tst_PortName::device_data() {
     QTest::newRow("environment names port 7") << u"7"_s << posix << u"/dev/pts/5"_s;
     QTest::newRow("environment name under /dev") << u"8"_s << posix << u"/dev/ttyUSB1"_s;
     QTest::newRow("empty environment value is unset") << u"9"_s << posix << u"/dev/ttyS8"_s;
+    QTest::newRow("environment names a network receiver")
+        << u"6"_s << posix << u"tcp://127.0.0.1:10110"_s;
     QTest::newRow("typed path") << u"/dev/pts/3"_s << posix << u"/dev/pts/3"_s;
     QTest::newRow("typed name") << u"ttyUSB0"_s << posix << u"/dev/ttyUSB0"_s;
     QTest::newRow("0 is no port number") << u"0"_s << posix << u"/dev/0"_s;
@@ -103,7 +105,8 @@ void tst_PortName::device() {
     QFETCH(QString, listText);
     QFETCH(int, naming);
     QFETCH(QString, expected);
-    const QHash<QString, QString> environment{{u"PELORA_COM7"_s, u"/dev/pts/5"_s},
+    const QHash<QString, QString> environment{{u"PELORA_COM6"_s, u"tcp://127.0.0.1:10110"_s},
+                                              {u"PELORA_COM7"_s, u"/dev/pts/5"_s},
                                               {u"PELORA_COM8"_s, u"ttyUSB1"_s},
                                               {u"PELORA_COM9"_s, QString()}};
     // The prefix is seven characters: two backslashes, a full stop, a backslash and COM.
