@@ -11,15 +11,30 @@ ReceiveLog::ReceiveLog(QObject *parent)
 ReceiveLog::~ReceiveLog() = default;
 
 void ReceiveLog::append(const QString &chunk) {
-    if (chunk.isEmpty())
+    if (chunk.isEmpty() || m_full)
         return;
     const qsizetype from = m_text.size();
-    m_text += chunk;
-    m_types.append(chunk);
-    emit appended(from);
+    const QStringView fits = QStringView(chunk).first(std::min(chunk.size(), kLimit - from));
+    m_text += fits;
+    m_types.append(fits);
+    if (!fits.isEmpty())
+        emit appended(from);
+    if (m_text.size() == kLimit) {
+        // Grown in steps, the text may hold far more room than characters; it grows no more.
+        m_text.squeeze();
+        markFull();
+    }
+}
+
+void ReceiveLog::markFull() {
+    if (std::exchange(m_full, true))
+        return;
+    trace({QStringLiteral("buffer"), QStringLiteral("full")});
+    emit filled();
 }
 
 void ReceiveLog::clear() {
+    m_full = false;
     m_text.clear();
     for (SentenceExtractor &extractor : m_extractors)
         extractor.reset();

@@ -35,6 +35,9 @@ bool TypeListText::contains(QStringView candidate) const {
 }
 
 void TypeListText::append(QStringView entry) {
+    if (m_entries >= kMaxTypeEntries)
+        return;
+    ++m_entries;
     const qsizetype oldSize = m_text.size();
     m_text += entry;
     m_text += u'\n';
@@ -109,10 +112,13 @@ QString SentenceTypeTracker::list() const {
     // list either within the committed text, which m_list answers, or in a stretch that starts
     // among that text's last four characters and runs into what the pending ones add here.
     QString end = text.right(kCandidateLength - 1);
-    for (qsizetype at = m_pending.indexOf(u'$'); at >= 0; at = m_pending.indexOf(u'$', at + 1)) {
+    qsizetype entries = m_list.entries();
+    for (qsizetype at = m_pending.indexOf(u'$'); at >= 0 && entries < kMaxTypeEntries;
+         at = m_pending.indexOf(u'$', at + 1)) {
         const QStringView candidate = QStringView(m_pending).sliced(at);
         if (m_list.contains(candidate) || end.contains(candidate))
             continue;
+        ++entries;
         text += candidate;
         text += u'\n';
         end += candidate;

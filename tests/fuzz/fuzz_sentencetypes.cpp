@@ -1,6 +1,7 @@
 // Arbitrary received bytes through the sentence-type list, compared with the rule written out
 // plainly: at every position the candidate may change at a "$", then it is looked up in the
-// whole list text; and the list kept chunk by chunk, compared with the whole-text one.
+// whole list text, until the list holds its most entries; and the list kept chunk by chunk,
+// compared with the whole-text one.
 #include "logic/sentencetypes.h"
 #include "require.h"
 
@@ -19,12 +20,15 @@ namespace {
 QString referenceList(QStringView buffer) {
     QString list;
     QString candidate;
-    for (qsizetype i = 0; i < buffer.size(); ++i) {
+    qsizetype entries = 0;
+    for (qsizetype i = 0; i < buffer.size() && entries < kMaxTypeEntries; ++i) {
         if (buffer.at(i) == u'$')
             candidate = buffer.mid(i, 6).toString();
         const bool listed = !list.isEmpty() && list.contains(candidate);
-        if (!listed)
+        if (!listed) {
             list += candidate + u'\n';
+            ++entries;
+        }
     }
     return list;
 }

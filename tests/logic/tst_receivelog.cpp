@@ -18,6 +18,8 @@ private slots:
     void firstSentenceUntilCleared();
     void sentenceTypesUntilCleared();
     void clearIsTracedAndSignalled();
+    void fullUntilCleared_data();
+    void fullUntilCleared();
 };
 
 void tst_ReceiveLog::keepsEveryCharacterWhateverTheChunks_data() {
@@ -95,6 +97,48 @@ void tst_ReceiveLog::clearIsTracedAndSignalled() {
     log.append(u"\nx"_s);
     QCOMPARE(appended.last().at(0).value<qsizetype>(), 0);
     QCOMPARE(log.text().toString(), u"\nx"_s);
+}
+
+void tst_ReceiveLog::fullUntilCleared_data() {
+    QTest::addColumn<bool>("missed"); // text was missed, rather than the limit reached
+    QTest::newRow("limit reached") << false;
+    QTest::newRow("text missed") << true;
+}
+
+void tst_ReceiveLog::fullUntilCleared() {
+    // A flood fills the log once per cycle; what fits is kept, the decoders go on reading the
+    // first sentences, and nothing is added until the next emptying.
+    QFETCH(bool, missed);
+    ReceiveLog log;
+    QSignalSpy filled(&log, &ReceiveLog::filled);
+    TraceCapture trace;
+    const QString gga = u"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"_s;
+    log.append(gga);
+    if (missed) {
+        log.markFull();
+    } else {
+        const QString chunk(64 * 1024, u'x');
+        while (log.size() + chunk.size() <= ReceiveLog::kLimit)
+            log.append(chunk);
+        log.append(chunk);
+        QCOMPARE(log.size(), ReceiveLog::kLimit);
+    }
+    const qsizetype size = log.size();
+    QSignalSpy appended(&log, &ReceiveLog::appended);
+    log.append(u"$GPRMC,later*00\r\n"_s);
+    log.markFull();
+    QCOMPARE(log.size(), size);
+    QVERIFY(appended.isEmpty());
+    QVERIFY(log.isFull());
+    QCOMPARE(filled.size(), 1);
+    QCOMPARE(trace.lines(), QStringList{uR"(["buffer","full"])"_s});
+    QCOMPARE(log.firstSentence(u"$GPGGA")->toString(), gga.chopped(2));
+    QCOMPARE(log.sentenceTypes().count(u'$'), 1);
+
+    log.clear();
+    QVERIFY(!log.isFull());
+    log.append(gga);
+    QCOMPARE(log.size(), gga.size());
 }
 
 QTEST_GUILESS_MAIN(tst_ReceiveLog)

@@ -33,6 +33,7 @@ private slots:
     void list();
     void sameAsTheLiteralRule();
     void trackerSameAsTheWholeText();
+    void lineNoiseListsNoMoreThanTheBound();
 };
 
 void tst_SentenceTypes::list_data() {
@@ -115,6 +116,24 @@ void tst_SentenceTypes::trackerSameAsTheWholeText() {
         }
         QCOMPARE(tracker.list(), sentenceTypeList(buffer));
     }
+}
+
+void tst_SentenceTypes::lineNoiseListsNoMoreThanTheBound() {
+    // Noise at a wrong baud rate, or a hostile peer, could make every candidate new; the list
+    // stops at its bound, whichever way it is built.
+    QString buffer;
+    QString expected;
+    for (int n = 0; n < kMaxTypeEntries + 200; ++n) {
+        const QString candidate = u"$%1"_s.arg(n, 5, 10, QChar(u'0'));
+        buffer += candidate + u",\r\n"_s;
+        if (n < kMaxTypeEntries)
+            expected += candidate + u'\n';
+    }
+    QCOMPARE(sentenceTypeList(buffer), expected);
+    SentenceTypeTracker tracker;
+    for (qsizetype at = 0; at < buffer.size(); at += 3)
+        tracker.append(QStringView(buffer).sliced(at).left(3));
+    QCOMPARE(tracker.list(), expected);
 }
 
 QTEST_GUILESS_MAIN(tst_SentenceTypes)
