@@ -13,11 +13,9 @@
 
 Q_LOGGING_CATEGORY(lcSerial, "pelora.serial", QtInfoMsg)
 
-static_assert(CommX::kBacklogLimit == PortWorker::kBacklogLimit);
-
 CommX::CommX(const QString &name, IoThread &ioThread, QObject *parent)
     : QObject(parent)
-    , m_worker(new PortWorker(new SerialDevice)) {
+    , m_worker(new PortWorker) {
     setObjectName(name);
     m_worker->setObjectName(name);
     // A replugged adapter is back within a second or two; looking more often gains nothing.
@@ -30,7 +28,17 @@ CommX::CommX(const QString &name, IoThread &ioThread, QObject *parent)
             [this](const QByteArray &chunk, quint64 session) {
                 if (session == m_session)
                     emit DataReceived(QString::fromLatin1(chunk));
+                // Only now may the next batch come: a window that falls behind keeps no queue
+                // of batches growing without bound.
+                QMetaObject::invokeMethod(m_worker, &PortWorker::windowTook, Qt::QueuedConnection);
             });
+    connect(m_worker, &PortWorker::skipped, this, [this](qint64 bytes, quint64 session) {
+        if (session != m_session)
+            return;
+        qCDebug(lcSerial) << objectName() << "the window was too far behind for" << bytes
+                          << "bytes";
+        emit Skipped(bytes);
+    });
     connect(m_worker, &PortWorker::dropped, this, [this](qint64 bytes) {
         m_droppedBytes += bytes;
         qCDebug(lcSerial) << objectName() << "dropped" << bytes << "bytes the device did not take";
@@ -42,6 +50,8 @@ CommX::CommX(const QString &name, IoThread &ioThread, QObject *parent)
         if (session != m_session)
             return;
         ++m_session;
+        m_returning = true;
+        m_failure = {.cause = PortFailure::Cause::Other, .device = m_device, .systemText = reason};
         qCDebug(lcSerial) << objectName() << "lost" << m_device << reason;
         traceClosed();
         trace({QStringLiteral("port"), objectName(), QStringLiteral("lost"), m_device});
@@ -50,15 +60,30 @@ CommX::CommX(const QString &name, IoThread &ioThread, QObject *parent)
             m_returnWatch.start();
         emit Lost();
     });
-    connect(m_worker, &PortWorker::returned, this, [this](quint64 session) {
-        // Lost moved to this session already; a Close or Open since has moved past it.
+    connect(m_worker, &PortWorker::opened, this, [this](quint64 session) {
+        // A Close or Open since has moved past it.
         if (session != m_session)
             return;
         m_returnWatch.stop();
+        m_failure = {};
         trace({QStringLiteral("port"), objectName(), QStringLiteral("open"), m_device});
+        if (!std::exchange(m_returning, false)) {
+            emit Opened();
+            return;
+        }
         trace({QStringLiteral("port"), objectName(), QStringLiteral("returned"), m_device});
         emit Returned();
     });
+    connect(m_worker, &PortWorker::tryFailed, this,
+            [this](quint64 session, const QString &reason, qint64 nextTryInMs) {
+                if (session != m_session)
+                    return;
+                m_failure = {
+                    .cause = PortFailure::Cause::Other, .device = m_device, .systemText = reason};
+                trace({QStringLiteral("port"), objectName(), QStringLiteral("waiting"), m_device,
+                       reason});
+                emit TryFailed(reason, nextTryInMs);
+            });
     connect(m_worker, &PortWorker::clients, this, [this](int count) {
         if (IsOpen())
             emit ClientsChanged(count);
@@ -103,39 +128,47 @@ void CommX::StopBits(qint32 bits) {
 
 bool CommX::Open() {
     m_returnWatch.stop();
-    m_device = portDevice(m_portName);
     QStringView typed = m_portName;
     if (typed.startsWith(kComPrefix))
         typed = typed.sliced(kComPrefix.size());
     if (typed.trimmed().isEmpty()) {
-        // Opening would try the folder /dev itself.
+        // Opening would try the folder /dev itself. Whatever is open stays as it is, and so
+        // does the device a lost port waits for.
         m_failure = {.cause = PortFailure::Cause::EmptyName};
-        trace({QStringLiteral("port"), objectName(), QStringLiteral("failed"), m_device});
+        trace({QStringLiteral("port"), objectName(), QStringLiteral("failed"), QString()});
         return false;
     }
+    m_device = portDevice(m_portName);
     PortWorker::OpenResult result;
     onIoThread([&] { result = m_worker->open(m_device, m_settings); });
     m_session = result.session;
     m_failure = result.failure;
+    m_returning = false;
     if (result.closedFirst)
         traceClosed();
-    const bool opened = result.opened == PortDevice::Opened::Yes;
-    if (opened)
+    const bool activated =
+        result.opened == PortDevice::Opened::Yes || result.opened == PortDevice::Opened::Pending;
+    if (activated)
         m_openedWith = m_settings;
     if (result.opened == PortDevice::Opened::Refused) {
         qCDebug(lcSerial) << objectName() << device() << "refuses" << int(m_failure.setting)
                           << m_failure.value << m_failure.systemText;
         traceClosed();
-    } else if (!opened) {
+    } else if (!activated) {
         qCDebug(lcSerial) << objectName() << "cannot open" << device() << m_failure.systemText;
     }
-    trace({QStringLiteral("port"), objectName(),
-           opened ? QStringLiteral("open") : QStringLiteral("failed"), m_device});
-    return opened;
+    QString event = QStringLiteral("failed");
+    if (result.opened == PortDevice::Opened::Yes)
+        event = QStringLiteral("open");
+    else if (result.opened == PortDevice::Opened::Pending)
+        event = QStringLiteral("pending");
+    trace({QStringLiteral("port"), objectName(), event, m_device});
+    return activated;
 }
 
 void CommX::Close() {
     m_returnWatch.stop();
+    m_returning = false;
     quint64 session = 0;
     onIoThread([&] { session = m_worker->close(); });
     m_session = session;
@@ -157,6 +190,7 @@ void CommX::tryToReturn() {
         return;
     }
     m_returnWatch.stop();
+    m_returning = false;
     m_failure = result.failure;
     qCDebug(lcSerial) << objectName() << "returned" << m_device;
     trace({QStringLiteral("port"), objectName(), QStringLiteral("open"), m_device});
@@ -177,9 +211,10 @@ void CommX::traceClosed() {
 }
 
 void CommX::Send(const QString &text) {
-    if (!IsOpen() || text.isEmpty())
+    if (text.isEmpty())
         return;
-    // Returns at once; the I/O thread writes the bytes whenever the device takes them.
+    // Returns at once; the I/O thread writes the bytes whenever the device takes them. A closed
+    // device drops them there; one still reaching its peer holds them.
     QMetaObject::invokeMethod(
         m_worker, [worker = m_worker, bytes = text.toLatin1()] { worker->send(bytes); },
         Qt::QueuedConnection);
@@ -195,6 +230,10 @@ void CommX::forwardTo(CommX &target) {
 
 void CommX::setOutput(bool output) {
     onIoThread([this, output] { m_worker->setOutput(output); });
+}
+
+void CommX::setTimings(const LinkTimings &timings) {
+    onIoThread([this, timings] { m_worker->setTimings(timings); });
 }
 
 quint16 CommX::localPort() const {

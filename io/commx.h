@@ -31,17 +31,20 @@ public:
     // Opens the mapped device with the settings last written; on a port already open on that
     // device the settings are applied in place, so no received byte is dropped. False when the
     // port could not be opened or refused a setting; it is closed then, and lastFailure() says
-    // why. Ends the wait for a lost device.
+    // why. A network port whose peer or name is not known yet is active but not open: true,
+    // and Opened follows once it is. Ends the wait for a lost device.
     bool Open();
     // No DataReceived after this returns, not even for bytes read just before. Ends the wait for
     // a lost device.
     void Close();
-    // Whether the device is open right now; false as soon as it has gone away, even before Lost
-    // is raised.
+    // Whether data can flow right now: the line is open, the peer connected, the server
+    // listening. False as soon as the device has gone away, even before Lost is raised, and
+    // while a network port is still trying to reach its peer.
     bool IsOpen() const;
-    // Queues the characters as bytes for writing; nothing while the port is closed. Never
-    // waits: when the device takes bytes slower than they come, the oldest chunks not yet handed
-    // to the device are dropped so that no more than kBacklogLimit bytes wait.
+    // Queues the characters as bytes for writing; nothing while the port is closed, and a
+    // network output that is still reaching its peer holds them (within the bound). Never
+    // waits: when the device takes bytes slower than they come, the oldest whole chunks not yet
+    // handed to the device are dropped so that no more than Backlog::kLimit bytes wait.
     void Send(const QString &text);
 
     // Whether this port passes data on: a network address then means waiting for clients (TCP)
@@ -49,9 +52,13 @@ public:
     void setOutput(bool output);
     // The port an open network port waits or receives at, as the system chose it for port 0.
     quint16 localPort() const;
+    // How long links may take and consumers lag; for ports opened from now on.
+    void setTimings(const LinkTimings &timings);
 
     // Every chunk this port receives is sent on target at once, on the I/O thread, before
-    // DataReceived carries it here; while target is closed it goes nowhere there.
+    // DataReceived carries it here; while target is closed it goes nowhere there. Where this
+    // port's peer can wait (a pseudo-terminal, TCP), it is read no faster than target's
+    // consumers take the bytes, unless one of them has stopped or stays far behind.
     void forwardTo(CommX &target);
 
     // The device the last Open mapped the port name to.
@@ -63,10 +70,15 @@ public:
     // Bytes dropped because the device did not take them in time, as far as Dropped has told.
     qint64 droppedBytes() const { return m_droppedBytes; }
 
-    static constexpr qint64 kBacklogLimit = 1 << 20;
-
 signals:
     void DataReceived(const QString &chunk);
+    // This many received bytes, following the last DataReceived, are not raised here: the
+    // window's thread fell too far behind. They were forwarded all the same.
+    void Skipped(qint64 bytes);
+    // An Open that returned while the peer was still being reached has completed.
+    void Opened();
+    // A try to reach a network peer failed for the reason given; the next comes after the pause.
+    void TryFailed(const QString &reason, qint64 nextTryInMs);
     // The device went away while the port was open (adapter unplugged, pseudo-terminal closed).
     // The port is closed when this is raised, and it is raised once per loss. From then on the
     // port looks every second whether the device is there again, until Returned, Open, Close or
@@ -94,6 +106,7 @@ private:
     PortWorker *m_worker; // lives on the I/O thread; deleted there by the destructor
     // Chunks of other sessions were read before the last Close or loss and are not raised.
     quint64 m_session = 0;
+    bool m_returning = false; // lost since the last Open or Close: the next opening is a return
     qint64 m_droppedBytes = 0;
     QTimer m_returnWatch; // runs from Lost until the device is back or the wait is ended
 };

@@ -1,17 +1,16 @@
 #include "io/netdevices.h"
 
-#include "io/portworker.h"
+#include "io/rawsocket.h"
 
 #include <QHostInfo>
+#include <QLoggingCategory>
 #include <QNetworkDatagram>
 
 #include <algorithm>
 
-namespace {
+Q_LOGGING_CATEGORY(lcNet, "pelora.ports.network", QtInfoMsg)
 
-// As for a serial line: a socket is given chunks only while it holds less than this, so that
-// most of a backlog stays in whole chunks that can still be dropped.
-constexpr qint64 kHandOverBelow = 64 * 1024;
+namespace {
 
 PortFailure badAddress(const QString &device) {
     return {.cause = PortFailure::Cause::BadAddress, .device = device};
@@ -30,13 +29,50 @@ QHostAddress waitAddress(const NetAddress &address) {
     return QHostAddress(address.host);
 }
 
+std::chrono::milliseconds nextPause(std::chrono::milliseconds pause, const LinkTimings &timings) {
+    return std::min(pause * 2, timings.longestPause);
+}
+
+QString seconds(std::chrono::milliseconds time) {
+    return QString::number(double(time.count()) / 1000.0);
+}
+
 } // namespace
 
-TcpClientDevice::TcpClientDevice(QObject *parent)
-    : PortDevice(parent) {
+// ---- TCP input
+
+TcpClientDevice::TcpClientDevice(const LinkTimings &timings, QObject *parent)
+    : PortDevice(timings, parent)
+    , m_pause(timings.firstPause) {
+    m_socket.setReadBufferSize(kReadBufferSize);
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &TcpClientDevice::connectNow);
-    connect(&m_socket, &QAbstractSocket::stateChanged, this, &TcpClientDevice::stateChanged);
+    m_connectTimeout.setSingleShot(true);
+    m_connectTimeout.setInterval(timings.connectTimeout);
+    connect(&m_connectTimeout, &QTimer::timeout, this, [this] {
+        giveUp(
+            QStringLiteral("keine Antwort nach %1 s").arg(seconds(this->timings().connectTimeout)));
+    });
+    m_silence.setSingleShot(true);
+    m_silence.setInterval(timings.silence);
+    connect(&m_silence, &QTimer::timeout, this, [this] {
+        giveUp(QStringLiteral("seit %1 s keine Daten").arg(seconds(this->timings().silence)));
+    });
+    connect(&m_socket, &QAbstractSocket::connected, this, &TcpClientDevice::connected);
+    connect(&m_socket, &QAbstractSocket::stateChanged, this,
+            [this](QAbstractSocket::SocketState state) {
+                if (state == QAbstractSocket::UnconnectedState)
+                    ended();
+            });
+    connect(&m_socket, &QIODevice::readyRead, this, [this] {
+        // Data flows: the link is alive, and the next loss is retried quickly again.
+        m_silence.start();
+        if (!m_dataFlowed) {
+            m_dataFlowed = true;
+            m_pause = this->timings().firstPause;
+        }
+        emit readyRead();
+    });
 }
 
 TcpClientDevice::~TcpClientDevice() {
@@ -52,57 +88,175 @@ PortDevice::Opened TcpClientDevice::open(const QString &device, const LineSettin
         return Opened::No;
     }
     // Activating again while connected keeps the connection, as a serial line keeps its bytes.
-    if (m_active && device == m_device && m_socket.state() == QAbstractSocket::ConnectedState)
+    if (m_active && device == m_device && isOpen())
         return Opened::Yes;
     close();
     m_device = device;
     m_address = *address;
     m_active = true;
-    m_pause = kFirstPause;
+    m_pause = timings().firstPause;
     connectNow();
-    return Opened::Yes;
+    return Opened::Pending;
 }
 
 void TcpClientDevice::close() {
     m_active = false;
-    m_interrupted = false;
+    m_connected = false;
     m_retry.stop();
+    m_connectTimeout.stop();
+    m_silence.stop();
     m_socket.abort();
 }
 
-void TcpClientDevice::connectNow() {
-    if (m_active)
-        m_socket.connectToHost(m_address.host, m_address.port);
+QByteArray TcpClientDevice::read() {
+    return m_socket.readAll();
 }
 
-void TcpClientDevice::stateChanged(QAbstractSocket::SocketState state) {
+void TcpClientDevice::connectNow() {
     if (!m_active)
         return;
-    if (state == QAbstractSocket::ConnectedState) {
-        m_pause = kFirstPause;
-        if (m_interrupted) {
-            m_interrupted = false;
-            emit returned();
-        }
-        return;
-    }
-    if (state != QAbstractSocket::UnconnectedState)
-        return;
-    // Refused, unreachable or closed by the peer: try again after a pause that grows, so that a
-    // peer away for long is not knocked at several times a second.
-    m_retry.start(m_pause);
-    m_pause = std::min(m_pause * 2, kLongestPause);
-    if (!m_interrupted) {
-        m_interrupted = true;
-        m_failure = systemFailure(m_device, m_socket.errorString());
-        emit interrupted();
-    }
+    m_dataFlowed = false;
+    m_endReason.clear();
+    m_connectTimeout.start();
+    m_socket.connectToHost(m_address.host, m_address.port);
 }
 
-TcpServerDevice::TcpServerDevice(QObject *parent)
-    : PortDevice(parent) {
-    connect(&m_server, &QTcpServer::newConnection, this, &TcpServerDevice::accept);
+void TcpClientDevice::connected() {
+    m_connectTimeout.stop();
+    // A receiver that loses power leaves the connection half open; the silence watchdog notices
+    // first, and the kernel's probes also end a connection whose peer stopped answering.
+    RawSocket::keepAlive(m_socket.socketDescriptor(),
+                         std::chrono::duration_cast<std::chrono::seconds>(timings().silence),
+                         std::chrono::seconds(2), 3);
+    m_silence.start();
+    m_connected = true;
+    emit opened();
 }
+
+void TcpClientDevice::giveUp(const QString &reason) {
+    m_endReason = reason;
+    m_socket.abort();
+}
+
+void TcpClientDevice::ended() {
+    m_connectTimeout.stop();
+    m_silence.stop();
+    if (!m_active)
+        return;
+    m_failure =
+        systemFailure(m_device, m_endReason.isEmpty() ? m_socket.errorString() : m_endReason);
+    m_endReason.clear();
+    // A try that brought no data, refused or accepted and closed alike, makes the next pause
+    // longer, so that a peer away for long is not knocked at several times a second.
+    const std::chrono::milliseconds pause = m_pause;
+    if (!m_dataFlowed)
+        m_pause = nextPause(m_pause, timings());
+    m_retry.start(pause);
+    if (std::exchange(m_connected, false))
+        emit interrupted();
+    else
+        emit tryFailed(pause);
+}
+
+// ---- TCP output
+
+// One client of the TCP output, on a plain socket: bytes go out from its backlog as the kernel
+// takes them; what it sends is read and thrown away, at most a buffer's worth per pause.
+class TcpClient : public QObject {
+public:
+    TcpClient(qintptr socket, QString peer, const LinkTimings &timings)
+        : m_socket(socket)
+        , m_peer(std::move(peer))
+        , m_backlog(timings.backlog)
+        , m_readable(socket, QSocketNotifier::Read, this)
+        , m_writable(socket, QSocketNotifier::Write, this) {
+        m_writable.setEnabled(false);
+        m_readPause.setSingleShot(true);
+        m_readPause.setInterval(kReadPause);
+        connect(&m_readPause, &QTimer::timeout, this, [this] {
+            if (!m_finishedSending)
+                m_readable.setEnabled(true);
+        });
+        m_aliveCheck.setSingleShot(true);
+        m_aliveCheck.setInterval(kAliveCheck);
+    }
+    ~TcpClient() override {
+        m_readable.setEnabled(false);
+        m_writable.setEnabled(false);
+        RawSocket::close(m_socket);
+    }
+
+    // A client sending flat out costs one small read per pause; the kernel then holds it back.
+    static constexpr std::chrono::milliseconds kReadPause{20};
+    // A client that has closed answers the first bytes sent to it with a reset, within a round
+    // trip; after its end of sending, a look this long after bytes went out tells.
+    static constexpr std::chrono::milliseconds kAliveCheck{500};
+
+    const QString &peer() const { return m_peer; }
+    Backlog &backlog() { return m_backlog; }
+    QSocketNotifier &readable() { return m_readable; }
+    QSocketNotifier &writable() { return m_writable; }
+    QTimer &aliveCheck() { return m_aliveCheck; }
+    bool broken() const { return m_broken || RawSocket::isBroken(m_socket); }
+    // It has finished sending, and nothing sent to it since has shown whether it still reads
+    // or has closed altogether: the two look the same until bytes reach it.
+    bool unproven() const { return m_finishedSending && !m_sentSinceEnd; }
+
+    // Hands the kernel as much as it takes; false once the connection is broken.
+    bool flush() {
+        while (!m_broken && !m_backlog.isEmpty()) {
+            const qint64 sent = RawSocket::sendSome(m_socket, m_backlog.front());
+            if (sent < 0)
+                m_broken = true;
+            if (sent <= 0)
+                break;
+            m_backlog.took(sent);
+            if (m_finishedSending) {
+                m_sentSinceEnd = true;
+                if (!m_aliveCheck.isActive())
+                    m_aliveCheck.start();
+            }
+        }
+        m_writable.setEnabled(!m_broken && !m_backlog.isEmpty());
+        return !m_broken;
+    }
+
+    // Throws away what the client sent; false once the connection is broken. A client that has
+    // finished sending stays, and is served on.
+    bool drain() {
+        switch (RawSocket::discard(m_socket)) {
+        case RawSocket::Received::Data:
+            m_readable.setEnabled(false);
+            m_readPause.start();
+            return true;
+        case RawSocket::Received::End:
+            m_finishedSending = true;
+            m_readable.setEnabled(false);
+            return true;
+        case RawSocket::Received::Nothing:
+            return true;
+        case RawSocket::Received::Gone:
+            m_broken = true;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    qintptr m_socket;
+    QString m_peer;
+    Backlog m_backlog;
+    QSocketNotifier m_readable;
+    QSocketNotifier m_writable;
+    QTimer m_readPause{this};
+    QTimer m_aliveCheck{this};
+    bool m_finishedSending = false;
+    bool m_sentSinceEnd = false;
+    bool m_broken = false;
+};
+
+TcpServerDevice::TcpServerDevice(const LinkTimings &timings, QObject *parent)
+    : PortDevice(timings, parent) {}
 
 TcpServerDevice::~TcpServerDevice() {
     close();
@@ -131,90 +285,157 @@ PortDevice::Opened TcpServerDevice::open(const QString &device, const LineSettin
 
 void TcpServerDevice::close() {
     m_server.close();
-    for (const std::unique_ptr<Client> &client : m_clients) {
-        client->socket->disconnect(this);
-        client->socket->abort();
-        client->socket->deleteLater();
-    }
     m_clients.clear();
 }
 
-void TcpServerDevice::accept() {
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        if (int(m_clients.size()) >= kMaxClients) {
-            const QString peer =
-                socket->peerAddress().toString() + u':' + QString::number(socket->peerPort());
-            socket->abort();
-            socket->deleteLater();
-            emit refused(peer);
-            continue;
-        }
-        // A kernel buffer of megabytes would let a slow client lag far beyond its backlog; the
-        // backlog is what bounds it.
-        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(kHandOverBelow));
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        auto client = std::make_unique<Client>();
-        client->socket = socket;
-        Client *c = client.get();
-        m_clients.push_back(std::move(client));
-        // Clients have nothing to say to this port; what they send is read and thrown away.
-        connect(socket, &QIODevice::readyRead, this, [socket] { socket->readAll(); });
-        connect(socket, &QIODevice::bytesWritten, this, [this, c] {
-            handOver(*c);
-            emit backlogChanged();
-        });
-        connect(socket, &QAbstractSocket::disconnected, this, [this, socket] { remove(socket); });
-        emit clients(int(m_clients.size()));
+void TcpServerDevice::accept(qintptr socket) {
+    const QString peer = RawSocket::peerName(socket);
+    if (peer.isEmpty()) {
+        // Gone before it was taken: it never counts against the limit.
+        RawSocket::close(socket);
+        return;
     }
+    if (int(m_clients.size()) >= kMaxClients && !makeRoom()) {
+        RawSocket::close(socket);
+        emit refused(peer);
+        return;
+    }
+    RawSocket::prepareClient(socket, kSendBufferBytes);
+    auto owned = std::make_unique<TcpClient>(socket, peer, timings());
+    TcpClient *client = owned.get();
+    connect(&client->readable(), &QSocketNotifier::activated, this, [this, client] {
+        if (!client->drain())
+            remove(client);
+    });
+    connect(&client->aliveCheck(), &QTimer::timeout, this, [this, client] {
+        if (client->broken())
+            remove(client);
+    });
+    connect(&client->writable(), &QSocketNotifier::activated, this, [this, client] {
+        if (!client->flush()) {
+            remove(client);
+            return;
+        }
+        emit progressed();
+    });
+    m_clients.push_back(std::move(owned));
+    emit clients(int(m_clients.size()));
 }
 
-void TcpServerDevice::remove(QTcpSocket *socket) {
+// Frees a place for a newcomer: broken connections go first, then one that has finished sending
+// and may have closed (a client that closes looks like one that has only finished sending until
+// bytes reach it), then the client that has taken nothing for longest, if that is longer than
+// the idle limit.
+bool TcpServerDevice::makeRoom() {
+    // An end of sending or a reset may have arrived without being looked at yet.
+    std::vector<TcpClient *> broken;
+    for (const std::unique_ptr<TcpClient> &client : m_clients) {
+        if (!client->drain() || client->broken())
+            broken.push_back(client.get());
+    }
+    for (TcpClient *client : broken)
+        remove(client);
+    if (int(m_clients.size()) < kMaxClients)
+        return true;
+    const auto unproven = std::find_if(m_clients.begin(), m_clients.end(),
+                                       [](const auto &client) { return client->unproven(); });
+    if (unproven != m_clients.end()) {
+        remove(unproven->get());
+        return true;
+    }
+    const auto now = Backlog::Clock::now();
+    TcpClient *idlest = nullptr;
+    for (const std::unique_ptr<TcpClient> &client : m_clients) {
+        Backlog &backlog = client->backlog();
+        if (backlog.stalledFor(timings().idleClient, now) &&
+            (!idlest || backlog.lastProgress() < idlest->backlog().lastProgress()))
+            idlest = client.get();
+    }
+    if (!idlest)
+        return false;
+    qCDebug(lcNet) << "closing" << idlest->peer() << "which has taken nothing for"
+                   << timings().idleClient.count() << "ms, for a new client";
+    remove(idlest);
+    return true;
+}
+
+void TcpServerDevice::remove(TcpClient *client) {
     const auto at = std::find_if(m_clients.begin(), m_clients.end(),
-                                 [socket](const auto &client) { return client->socket == socket; });
+                                 [client](const auto &c) { return c.get() == client; });
     if (at == m_clients.end())
         return;
-    socket->disconnect(this);
-    socket->deleteLater();
+    // Possibly called from one of the client's own notifiers: it is deleted once that is done.
+    TcpClient *gone = at->release();
     m_clients.erase(at);
+    gone->readable().setEnabled(false);
+    gone->writable().setEnabled(false);
+    gone->aliveCheck().stop();
+    gone->deleteLater();
     emit clients(int(m_clients.size()));
-    emit backlogChanged();
+    emit progressed();
 }
 
-void TcpServerDevice::write(const QByteArray &chunk) {
+bool TcpServerDevice::write(const QByteArray &chunk, bool sourceCanWait) {
+    m_sourceCanWait = sourceCanWait;
+    bool wait = false;
     qint64 droppedBytes = 0;
-    for (const std::unique_ptr<Client> &client : m_clients) {
-        Client &c = *client;
-        c.queue.push_back(chunk);
-        c.queued += chunk.size();
-        while (!c.queue.empty() &&
-               c.socket->bytesToWrite() + c.queued > PortWorker::kBacklogLimit) {
-            droppedBytes += c.queue.front().size();
-            c.queued -= c.queue.front().size();
-            c.queue.pop_front();
-        }
-        handOver(c);
+    std::vector<TcpClient *> broken;
+    const auto now = Backlog::Clock::now();
+    for (const std::unique_ptr<TcpClient> &client : m_clients) {
+        Backlog &backlog = client->backlog();
+        backlog.append(chunk, now);
+        wait = backlog.keepWithin(sourceCanWait, now) || wait;
+        droppedBytes += backlog.takeDropped();
+        if (!client->flush())
+            broken.push_back(client.get());
     }
-    if (droppedBytes > 0)
-        emit dropped(droppedBytes);
+    for (TcpClient *client : broken)
+        remove(client);
+    reportDropped(droppedBytes);
+    return wait;
 }
 
-void TcpServerDevice::handOver(Client &c) {
-    while (!c.queue.empty() && c.socket->bytesToWrite() < kHandOverBelow) {
-        c.socket->write(c.queue.front());
-        c.queued -= c.queue.front().size();
-        c.queue.pop_front();
+bool TcpServerDevice::holdsSource() {
+    bool holds = false;
+    qint64 droppedBytes = 0;
+    for (const std::unique_ptr<TcpClient> &client : m_clients) {
+        Backlog &backlog = client->backlog();
+        if (backlog.holdsSource())
+            holds = backlog.keepWithin(true) || holds;
+        droppedBytes += backlog.takeDropped();
     }
+    reportDropped(droppedBytes);
+    return holds;
+}
+
+std::optional<Backlog::Clock::time_point> TcpServerDevice::reviewAt() const {
+    std::optional<Backlog::Clock::time_point> first;
+    for (const std::unique_ptr<TcpClient> &client : m_clients) {
+        const auto at = client->backlog().reviewAt();
+        if (at && (!first || *at < *first))
+            first = at;
+    }
+    return first;
 }
 
 qint64 TcpServerDevice::backlog() const {
     qint64 fullest = 0;
-    for (const std::unique_ptr<Client> &c : m_clients)
-        fullest = std::max(fullest, c->socket->bytesToWrite() + c->queued);
+    for (const std::unique_ptr<TcpClient> &client : m_clients)
+        fullest = std::max(fullest, client->backlog().size());
     return fullest;
 }
 
-UdpInputDevice::UdpInputDevice(QObject *parent)
-    : PortDevice(parent) {}
+void TcpServerDevice::reportDropped(qint64 bytes) {
+    if (bytes > 0)
+        emit dropped(bytes);
+}
+
+// ---- UDP input
+
+UdpInputDevice::UdpInputDevice(const LinkTimings &timings, QObject *parent)
+    : PortDevice(timings, parent) {
+    connect(&m_socket, &QIODevice::readyRead, this, &PortDevice::readyRead);
+}
 
 PortDevice::Opened UdpInputDevice::open(const QString &device, const LineSettings &) {
     m_failure = {};
@@ -224,7 +445,7 @@ PortDevice::Opened UdpInputDevice::open(const QString &device, const LineSetting
         m_failure = badAddress(device);
         return Opened::No;
     }
-    if (m_socket.state() == QAbstractSocket::BoundState && device == m_device)
+    if (isOpen() && device == m_device)
         return Opened::Yes;
     close();
     m_device = device;
@@ -234,6 +455,9 @@ PortDevice::Opened UdpInputDevice::open(const QString &device, const LineSetting
         m_failure = systemFailure(device, m_socket.errorString());
         return Opened::No;
     }
+    const int granted =
+        RawSocket::enlargeReceiveBuffer(m_socket.socketDescriptor(), kReceiveBufferBytes);
+    qCDebug(lcNet) << device << "receive buffer" << granted << "bytes";
     return Opened::Yes;
 }
 
@@ -241,7 +465,7 @@ void UdpInputDevice::close() {
     m_socket.abort();
 }
 
-QByteArray UdpInputDevice::readAvailable() {
+QByteArray UdpInputDevice::read() {
     // An empty datagram is no chunk, and must not end the reading while others wait.
     while (m_socket.hasPendingDatagrams()) {
         const QByteArray datagram = m_socket.receiveDatagram().data();
@@ -251,8 +475,15 @@ QByteArray UdpInputDevice::readAvailable() {
     return QByteArray();
 }
 
-UdpOutputDevice::UdpOutputDevice(QObject *parent)
-    : PortDevice(parent) {}
+// ---- UDP output
+
+UdpOutputDevice::UdpOutputDevice(const LinkTimings &timings, QObject *parent)
+    : PortDevice(timings, parent)
+    , m_pause(timings.firstPause)
+    , m_waiting(timings.backlog) {
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &UdpOutputDevice::lookUp);
+}
 
 PortDevice::Opened UdpOutputDevice::open(const QString &device, const LineSettings &) {
     m_failure = {};
@@ -261,42 +492,111 @@ PortDevice::Opened UdpOutputDevice::open(const QString &device, const LineSettin
         m_failure = badAddress(device);
         return Opened::No;
     }
-    if (m_socket.state() == QAbstractSocket::BoundState && device == m_device)
+    if (device == m_device && isOpen())
         return Opened::Yes;
     close();
     m_device = device;
+    m_host = address->host;
     m_port = address->port;
-    m_target = QHostAddress(address->host);
-    const bool v6 = m_target.protocol() == QAbstractSocket::IPv6Protocol;
-    if (!m_socket.bind(v6 ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4, 0)) {
-        m_failure = systemFailure(device, m_socket.errorString());
+    m_pause = timings().firstPause;
+    const QHostAddress literal(m_host);
+    if (literal.isNull()) {
+        // A name is looked up without waiting; the port opens when the answer has come.
+        lookUp();
+        return Opened::Pending;
+    }
+    if (!bindFor(literal))
         return Opened::No;
-    }
-    // A host name is looked up without waiting; datagrams go nowhere until it is known.
-    if (m_target.isNull()) {
-        m_lookup = QHostInfo::lookupHost(address->host, this, [this](const QHostInfo &info) {
-            if (info.lookupId() != m_lookup)
-                return;
-            for (const QHostAddress &found : info.addresses()) {
-                if (found.protocol() == QAbstractSocket::IPv4Protocol) {
-                    m_target = found;
-                    return;
-                }
-            }
-        });
-    }
+    m_target = literal;
     return Opened::Yes;
 }
 
 void UdpOutputDevice::close() {
+    m_retry.stop();
     m_lookup = -1;
     m_target.clear();
+    m_waiting.clear();
+    m_device.clear();
     m_socket.abort();
 }
 
-void UdpOutputDevice::write(const QByteArray &chunk) {
+void UdpOutputDevice::lookUp() {
+    m_lookup = QHostInfo::lookupHost(m_host, this, &UdpOutputDevice::lookedUp);
+}
+
+void UdpOutputDevice::lookedUp(const QHostInfo &info) {
+    if (info.lookupId() != m_lookup)
+        return;
+    m_lookup = -1;
+    const QList<QHostAddress> found = info.addresses();
+    // IPv4 first: a receiver's network rarely routes IPv6.
+    auto chosen = std::find_if(found.begin(), found.end(), [](const QHostAddress &a) {
+        return a.protocol() == QAbstractSocket::IPv4Protocol;
+    });
+    if (chosen == found.end())
+        chosen = found.begin();
+    bool usable = false;
+    if (chosen == found.end()) {
+        m_failure = systemFailure(
+            m_device,
+            QStringLiteral("der Name %1 ist nicht auflösbar (%2)").arg(m_host, info.errorString()));
+    } else {
+        usable = bindFor(*chosen);
+    }
+    if (!usable) {
+        m_retry.start(m_pause);
+        emit tryFailed(std::exchange(m_pause, nextPause(m_pause, timings())));
+        return;
+    }
+    m_target = *chosen;
+    m_pause = timings().firstPause;
+    emit opened();
+    // What arrived meanwhile goes first, in its order.
     qint64 droppedBytes = 0;
-    QByteArrayView rest = chunk;
+    while (!m_waiting.isEmpty()) {
+        const QByteArrayView block = m_waiting.front();
+        droppedBytes += sendDatagrams(block);
+        m_waiting.took(block.size());
+    }
+    if (droppedBytes > 0)
+        emit dropped(droppedBytes);
+}
+
+bool UdpOutputDevice::bindFor(const QHostAddress &target) {
+    const bool v6 = target.protocol() == QAbstractSocket::IPv6Protocol;
+    if (m_socket.state() == QAbstractSocket::BoundState) {
+        if ((m_socket.localAddress().protocol() == QAbstractSocket::IPv6Protocol) == v6)
+            return true;
+        m_socket.abort();
+    }
+    if (m_socket.bind(v6 ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4, 0))
+        return true;
+    // The address is of a family this machine does not send (no IPv6, for one).
+    m_failure = systemFailure(
+        m_device, QStringLiteral("%1 ist über %2 nicht erreichbar: %3")
+                      .arg(target.toString(), v6 ? QStringLiteral("IPv6") : QStringLiteral("IPv4"),
+                           m_socket.errorString()));
+    return false;
+}
+
+bool UdpOutputDevice::write(const QByteArray &chunk, bool) {
+    if (m_device.isEmpty())
+        return false;
+    if (m_target.isNull()) {
+        // Held until the name is known, within the bound of any backlog.
+        m_waiting.append(chunk);
+        m_waiting.keepWithin(false);
+        if (const qint64 droppedBytes = m_waiting.takeDropped())
+            emit dropped(droppedBytes);
+        return false;
+    }
+    if (const qint64 droppedBytes = sendDatagrams(chunk))
+        emit dropped(droppedBytes);
+    return false;
+}
+
+qint64 UdpOutputDevice::sendDatagrams(QByteArrayView rest) {
+    qint64 droppedBytes = 0;
     while (!rest.isEmpty()) {
         // Whole lines per datagram where they fit, so that a receiver parsing each datagram on
         // its own rarely sees a sentence cut in two.
@@ -306,11 +606,9 @@ void UdpOutputDevice::write(const QByteArray &chunk) {
             if (lineEnd >= 0)
                 size = lineEnd + 1;
         }
-        const QByteArray datagram = rest.first(size).toByteArray();
-        if (m_target.isNull() || m_socket.writeDatagram(datagram, m_target, m_port) < 0)
+        if (m_socket.writeDatagram(rest.data(), size, m_target, m_port) < 0)
             droppedBytes += size;
         rest = rest.sliced(size);
     }
-    if (droppedBytes > 0)
-        emit dropped(droppedBytes);
+    return droppedBytes;
 }

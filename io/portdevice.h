@@ -1,11 +1,14 @@
 #pragma once
 
+#include "io/backlog.h"
 #include "logic/portfailure.h"
 
 #include <QByteArray>
-#include <QIODevice>
 #include <QObject>
 #include <QString>
+
+#include <chrono>
+#include <optional>
 
 // The line settings as the window wrote them; the device decides what it can do with them.
 struct LineSettings {
@@ -15,9 +18,28 @@ struct LineSettings {
     qint32 stopBits = 1;
 };
 
-// What a port reads from and writes to: a serial line, and later network endpoints behind the
-// same few calls. Lives on the I/O thread and never waits there: opening, applying settings,
-// closing, reading and writing are each a few non-blocking system calls.
+// How long a link may take before it is given up, how the pause between tries grows, and how
+// long consumers may lag. Tests shorten them; the program uses the defaults.
+struct LinkTimings {
+    // A TCP connect that has not succeeded by then counts as failed.
+    std::chrono::milliseconds connectTimeout{10000};
+    // A connected receiver that has sent nothing for this long counts as lost; receivers send
+    // every second.
+    std::chrono::milliseconds silence{10000};
+    // The pause before the next try after one that brought no data; it doubles up to the
+    // longest.
+    std::chrono::milliseconds firstPause{500};
+    std::chrono::milliseconds longestPause{10000};
+    // A TCP output client that has taken nothing for this long while bytes wait for it gives up
+    // its place when another client wants one.
+    std::chrono::milliseconds idleClient{20000};
+    BacklogTimings backlog{};
+};
+
+// What a port reads from and writes to: a serial line (or a pseudo-terminal), a TCP connection
+// to a receiver, a TCP server for many clients, or UDP in either direction. Lives on the I/O
+// thread and never waits there: opening, applying settings, closing, reading and writing are
+// each a few non-blocking system calls.
 class PortDevice : public QObject {
     Q_OBJECT
 public:
@@ -25,50 +47,66 @@ public:
         Yes,
         No,
         Refused, // it opened, then refused a setting and was closed again
+        Pending, // active, and opens by itself once the peer answers (opened() is raised then)
     };
 
-    using QObject::QObject;
+    explicit PortDevice(const LinkTimings &timings, QObject *parent = nullptr)
+        : QObject(parent)
+        , m_timings(timings) {}
 
     // Opens the device; when that device is open already, applies the settings in place, so
-    // that no received byte is dropped.
-    // The network ports ignore the line settings.
+    // that no received byte is dropped. The network devices ignore the line settings.
     virtual Opened open(const QString &device, const LineSettings &settings) = 0;
     // Closes without waiting for unwritten bytes; they are dropped.
     virtual void close() = 0;
-    // Reading and writing, with readyRead and bytesWritten.
-    virtual QIODevice &io() = 0;
-    // Why the last open failed or the device went away, in terms the user is told.
+    // Whether data can flow now: a line is open, a peer connected, a server listening.
+    virtual bool isOpen() const = 0;
+    // Why the last open failed, the last try did, or the device went away, in terms the user
+    // is told.
     virtual PortFailure failure() const = 0;
 
-    // Network ports: connected, listening or bound. Non-const because io() is.
-    virtual bool isOpen() { return io().isOpen(); }
     // What was received since the last call, empty when nothing waits; called until empty.
-    virtual QByteArray readAvailable();
-    // A device that writes to many peers, or in datagrams, keeps its own backlogs: it is given
-    // each chunk through write() instead of io(), and reports what it drops by dropped().
-    virtual bool takesChunks() const { return false; }
-    virtual void write(const QByteArray &chunk) { Q_UNUSED(chunk) }
-    // Bytes waiting in the fullest of those backlogs.
+    virtual QByteArray read() { return {}; }
+    // Whether the sender waits while read() is not called (a pseudo-terminal, a TCP peer): the
+    // device's own buffer fills up to kReadBufferSize, then the system's, then the sender
+    // waits. A serial line and UDP lose bytes instead.
+    virtual bool canWait() const { return false; }
+    static constexpr qint64 kReadBufferSize = 64 * 1024;
+
+    // Queues a chunk for the peer or peers and never waits. True when the chunk's source should
+    // wait (if sourceCanWait) because a consumer that keeps reading is far behind; see Backlog.
+    virtual bool write(const QByteArray &chunk, bool sourceCanWait) = 0;
+    // Whether a consumer still keeps the source waiting; consumers that have stopped meanwhile
+    // lose their oldest bytes here instead.
+    virtual bool holdsSource() { return false; }
+    // When holdsSource() must be asked again although nothing happens.
+    virtual std::optional<Backlog::Clock::time_point> reviewAt() const { return std::nullopt; }
+    // Bytes waiting in the fullest backlog.
     virtual qint64 backlog() const { return 0; }
     // The port a network device listens or is bound on, as the system chose it for port 0.
     virtual quint16 localPort() const { return 0; }
 
+    const LinkTimings &timings() const { return m_timings; }
+
 signals:
+    void readyRead();
+    // A pending open has completed: connected, or the name looked up.
+    void opened();
     // The device went away while open; it is closed when this is raised, once per loss.
     void lost();
-    // The peer went away, but the device stays active and tries again; returned() follows once
-    // it is back. Each is raised once per change.
+    // The peer went away or fell silent, but the device stays active and tries again; opened()
+    // follows once it is back.
     void interrupted();
-    void returned();
+    // A try to reach the peer failed (failure() says why); the next comes after the pause.
+    void tryFailed(std::chrono::milliseconds nextTryIn);
     void dropped(qint64 bytes);
-    // A backlog kept by the device itself has shrunk.
-    void backlogChanged();
+    // A consumer took bytes: a backlog has shrunk.
+    void progressed();
     // Clients connected to a listening device, whenever that changes.
     void clients(int count);
     // A client turned away because too many are connected.
     void refused(const QString &peer);
-};
 
-inline QByteArray PortDevice::readAvailable() {
-    return io().readAll();
-}
+private:
+    LinkTimings m_timings;
+};

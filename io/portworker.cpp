@@ -4,77 +4,100 @@
 #include "io/serialdevice.h"
 #include "logic/netaddress.h"
 
-#include <QIODevice>
+#include <QMetaObject>
 
 namespace {
 
-enum Kind { Serial, TcpClient, TcpServer, UdpInput, UdpOutput };
+enum class DeviceKind { Serial, TcpClient, TcpServer, UdpInput, UdpOutput };
 
-Kind kindOf(const QString &device, bool output) {
+DeviceKind kindOf(const QString &device, bool output) {
     if (!isNetworkPortText(device))
-        return Serial;
+        return DeviceKind::Serial;
     if (device.startsWith(u"tcp", Qt::CaseInsensitive))
-        return output ? TcpServer : TcpClient;
-    return output ? UdpOutput : UdpInput;
+        return output ? DeviceKind::TcpServer : DeviceKind::TcpClient;
+    return output ? DeviceKind::UdpOutput : DeviceKind::UdpInput;
 }
 
-PortDevice *create(Kind kind) {
+PortDevice *create(DeviceKind kind, const LinkTimings &timings) {
     switch (kind) {
-    case Serial:
+    case DeviceKind::Serial:
         break;
-    case TcpClient:
-        return new TcpClientDevice;
-    case TcpServer:
-        return new TcpServerDevice;
-    case UdpInput:
-        return new UdpInputDevice;
-    case UdpOutput:
-        return new UdpOutputDevice;
+    case DeviceKind::TcpClient:
+        return new TcpClientDevice(timings);
+    case DeviceKind::TcpServer:
+        return new TcpServerDevice(timings);
+    case DeviceKind::UdpInput:
+        return new UdpInputDevice(timings);
+    case DeviceKind::UdpOutput:
+        return new UdpOutputDevice(timings);
     }
-    return new SerialDevice;
+    return new SerialDevice(timings);
 }
 
-// The device itself is given chunks only while it holds less than this, so that most of the
-// backlog stays in whole chunks that can still be dropped. Enough to keep a fast line busy.
-constexpr qint64 kHandOverBelow = 64 * 1024;
+bool sameKind(const PortDevice *device, DeviceKind kind) {
+    switch (kind) {
+    case DeviceKind::Serial:
+        return qobject_cast<const SerialDevice *>(device);
+    case DeviceKind::TcpClient:
+        return qobject_cast<const TcpClientDevice *>(device);
+    case DeviceKind::TcpServer:
+        return qobject_cast<const TcpServerDevice *>(device);
+    case DeviceKind::UdpInput:
+        return qobject_cast<const UdpInputDevice *>(device);
+    case DeviceKind::UdpOutput:
+        return qobject_cast<const UdpOutputDevice *>(device);
+    }
+    return false;
+}
+
+// A device that reads flat out hands the thread back after this many reads, so that forwarding
+// to other ports and passing to the window get their turn.
+constexpr int kReadsPerTurn = 64;
 
 } // namespace
 
-PortWorker::PortWorker(PortDevice *device) {
-    setDevice(device);
+PortWorker::PortWorker() {
+    m_windowBatch.setSingleShot(true);
+    m_windowBatch.setInterval(kWindowBatchMs);
+    connect(&m_windowBatch, &QTimer::timeout, this, [this] { passToWindow(); });
+    m_review.setSingleShot(true);
+    connect(&m_review, &QTimer::timeout, this, &PortWorker::reviewHold);
+    setDevice(create(DeviceKind::Serial, m_timings));
 }
 
 void PortWorker::setDevice(PortDevice *device) {
     delete m_device;
     m_device = device;
     m_device->setParent(this);
-    m_windowBatch.setSingleShot(true);
-    m_windowBatch.setInterval(kWindowBatchMs);
-    connect(&m_windowBatch, &QTimer::timeout, this, &PortWorker::passToWindow);
-    connect(&m_device->io(), &QIODevice::readyRead, this, &PortWorker::read);
-    connect(&m_device->io(), &QIODevice::bytesWritten, this, &PortWorker::handOver);
-    connect(m_device, &PortDevice::lost, this, &PortWorker::deviceLost);
-    connect(m_device, &PortDevice::interrupted, this, &PortWorker::deviceInterrupted);
-    connect(m_device, &PortDevice::returned, this, [this] {
+    connect(m_device, &PortDevice::readyRead, this, &PortWorker::read);
+    connect(m_device, &PortDevice::opened, this, [this] {
         publish();
-        emit returned(m_session);
+        emit opened(m_session);
+    });
+    connect(m_device, &PortDevice::lost, this, [this] { deviceGone(true); });
+    connect(m_device, &PortDevice::interrupted, this, [this] { deviceGone(false); });
+    connect(m_device, &PortDevice::tryFailed, this, [this](std::chrono::milliseconds pause) {
+        emit tryFailed(m_session, m_device->failure().systemText, pause.count());
     });
     connect(m_device, &PortDevice::dropped, this, &PortWorker::dropped);
-    connect(m_device, &PortDevice::backlogChanged, this, &PortWorker::publish);
+    connect(m_device, &PortDevice::progressed, this, [this] {
+        publish();
+        if (m_holdingSource)
+            reviewHold();
+    });
     connect(m_device, &PortDevice::clients, this, &PortWorker::clients);
     connect(m_device, &PortDevice::refused, this, &PortWorker::refused);
 }
 
 PortWorker::OpenResult PortWorker::open(const QString &device, const LineSettings &settings) {
     OpenResult result;
-    const Kind kind = kindOf(device, m_output);
-    if (kind != m_kind) {
+    const DeviceKind kind = kindOf(device, m_output);
+    if (!sameKind(m_device, kind)) {
         if (m_device->isOpen()) {
             closeDevice();
             result.closedFirst = true;
         }
-        setDevice(create(kind));
-        m_kind = kind;
+        setDevice(create(kind, m_timings));
     }
     if (m_device->isOpen() && device != m_deviceName) {
         closeDevice();
@@ -82,7 +105,7 @@ PortWorker::OpenResult PortWorker::open(const QString &device, const LineSetting
     }
     m_deviceName = device;
     result.opened = m_device->open(device, settings);
-    if (result.opened != PortDevice::Opened::Yes) {
+    if (result.opened == PortDevice::Opened::No || result.opened == PortDevice::Opened::Refused) {
         result.failure = m_device->failure();
         closeDevice();
     }
@@ -99,92 +122,136 @@ quint64 PortWorker::close() {
 void PortWorker::closeDevice() {
     // What was read before a close belongs to the session it ends; the window drops it anyway.
     m_forWindow.clear();
+    m_skipped = 0;
     m_windowBatch.stop();
+    m_waitingForTarget = false;
     m_device->close();
-    m_queue.clear();
-    m_queuedBytes = 0;
     ++m_session;
+    // A source waiting for this port need not wait for a port that is gone.
+    if (std::exchange(m_holdingSource, false)) {
+        m_review.stop();
+        emit caughtUp();
+    }
     publish();
 }
 
+void PortWorker::forwardTo(PortWorker *target) {
+    if (m_target)
+        disconnect(m_target, &PortWorker::caughtUp, this, &PortWorker::targetCaughtUp);
+    m_target = target;
+    if (m_target)
+        connect(m_target, &PortWorker::caughtUp, this, &PortWorker::targetCaughtUp);
+}
+
 void PortWorker::read() {
-    // A serial line gives all it has at once, a datagram socket one datagram per call.
-    for (;;) {
-        const QByteArray chunk = m_device->readAvailable();
+    // Waiting for the output: the device's buffer fills, and then the sender waits.
+    if (m_waitingForTarget)
+        return;
+    for (int reads = 0; reads < kReadsPerTurn; ++reads) {
+        const QByteArray chunk = m_device->read();
         if (chunk.isEmpty())
             break;
         // Passed on before the window sees it: forwarding waits for nothing on the window's
         // thread.
-        if (m_target)
-            m_target->send(chunk);
-        m_forWindow += chunk;
+        if (m_target && m_target->forward(chunk, m_device->canWait()))
+            m_waitingForTarget = true;
+        keep(chunk);
+        if (m_waitingForTarget)
+            return;
+        if (reads + 1 == kReadsPerTurn)
+            QMetaObject::invokeMethod(this, &PortWorker::read, Qt::QueuedConnection);
     }
-    if (!m_forWindow.isEmpty() && !m_windowBatch.isActive())
-        m_windowBatch.start();
 }
 
-void PortWorker::passToWindow() {
-    if (m_forWindow.isEmpty())
-        return;
-    emit received(m_forWindow, m_session);
-    m_forWindow.clear();
+bool PortWorker::forward(const QByteArray &chunk, bool sourceCanWait) {
+    const bool wait = m_device->write(chunk, sourceCanWait);
+    publish();
+    if (wait && !m_holdingSource) {
+        m_holdingSource = true;
+        reviewHold();
+        return m_holdingSource;
+    }
+    return wait;
 }
 
 void PortWorker::send(const QByteArray &bytes) {
-    if (!m_device->isOpen() || bytes.isEmpty())
+    if (bytes.isEmpty())
         return;
-    if (m_device->takesChunks()) {
-        m_device->write(bytes);
-        publish();
-        return;
-    }
-    m_queue.push_back(bytes);
-    m_queuedBytes += bytes.size();
-    // Dropping before handing over keeps the bound even for a chunk larger than it.
-    qint64 droppedBytes = 0;
-    while (!m_queue.empty() && m_device->io().bytesToWrite() + m_queuedBytes > kBacklogLimit) {
-        droppedBytes += m_queue.front().size();
-        m_queuedBytes -= m_queue.front().size();
-        m_queue.pop_front();
-    }
-    handOver();
-    if (droppedBytes > 0)
-        emit dropped(droppedBytes);
-}
-
-void PortWorker::handOver() {
-    QIODevice &io = m_device->io();
-    while (!m_queue.empty() && m_device->isOpen() && io.bytesToWrite() < kHandOverBelow) {
-        io.write(m_queue.front());
-        m_queuedBytes -= m_queue.front().size();
-        m_queue.pop_front();
-    }
+    // From the window's thread there is nobody to make wait.
+    m_device->write(bytes, false);
     publish();
 }
 
-void PortWorker::deviceLost() {
+// While a source waits for this port: it goes on as soon as no consumer holds it any longer, be
+// it because they caught up or because one stopped and lost its oldest bytes.
+void PortWorker::reviewHold() {
+    if (m_device->holdsSource()) {
+        if (const auto at = m_device->reviewAt()) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(*at - Backlog::Clock::now());
+            m_review.start(std::max(left, std::chrono::milliseconds(0)));
+        }
+        return;
+    }
+    m_review.stop();
+    m_holdingSource = false;
+    publish();
+    emit caughtUp();
+}
+
+void PortWorker::targetCaughtUp() {
+    if (!std::exchange(m_waitingForTarget, false))
+        return;
+    // What waits in the device was announced before; nothing announces it again.
+    read();
+}
+
+void PortWorker::keep(const QByteArray &chunk) {
+    if (m_skipped > 0 || m_forWindow.size() + chunk.size() > kWindowBacklog)
+        m_skipped += chunk.size();
+    else
+        m_forWindow += chunk;
+    if (!m_windowBusy && !m_windowBatch.isActive())
+        m_windowBatch.start();
+}
+
+void PortWorker::passToWindow(bool evenIfBusy) {
+    m_windowBatch.stop();
+    if (m_windowBusy && !evenIfBusy)
+        return; // windowTook() comes back for the rest
+    if (!m_forWindow.isEmpty()) {
+        m_windowBusy = true;
+        emit received(std::exchange(m_forWindow, QByteArray()), m_session);
+    }
+    if (m_skipped > 0)
+        emit skipped(std::exchange(m_skipped, 0), m_session);
+}
+
+void PortWorker::windowTook() {
+    m_windowBusy = false;
+    if ((!m_forWindow.isEmpty() || m_skipped > 0) && !m_windowBatch.isActive())
+        m_windowBatch.start();
+}
+
+void PortWorker::deviceGone(bool closes) {
     // What arrived before the loss is the window's, ahead of the loss itself.
-    passToWindow();
+    passToWindow(true);
     const quint64 session = m_session;
     const QString reason = m_device->failure().systemText;
-    closeDevice();
+    if (closes) {
+        closeDevice();
+    } else {
+        // A network input stays active and connects again by itself, in a session of its own.
+        ++m_session;
+        m_waitingForTarget = false;
+        publish();
+    }
     emit lost(session, reason);
-}
-
-void PortWorker::deviceInterrupted() {
-    // The device stays active and connects again by itself; what was read until now belongs to
-    // a session that is over.
-    const quint64 session = m_session++;
-    m_queue.clear();
-    m_queuedBytes = 0;
-    publish();
-    emit lost(session, m_device->failure().systemText);
 }
 
 void PortWorker::publish() {
     const bool open = m_device->isOpen();
     m_open.store(open, std::memory_order_release);
-    const qint64 backlog = m_device->backlog() + m_device->io().bytesToWrite() + m_queuedBytes;
-    m_backlog.store(open ? backlog : 0, std::memory_order_relaxed);
+    m_backlog.store(m_device->backlog(), std::memory_order_relaxed);
     m_localPort.store(open ? m_device->localPort() : 0, std::memory_order_relaxed);
 }

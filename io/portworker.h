@@ -8,11 +8,11 @@
 #include <QTimer>
 
 #include <atomic>
-#include <deque>
 
 // The part of a CommX that lives on the I/O thread. It owns the device, passes every received
-// chunk at once to the port it forwards to and then to the window's thread, and writes with a
-// bounded backlog. Its functions run on the I/O thread only, except the atomic getters.
+// chunk at once to the port it forwards to and then, in batches, to the window's thread, and
+// writes through the device's bounded backlogs. Its functions run on the I/O thread only, except
+// the atomic getters.
 class PortWorker : public QObject {
     Q_OBJECT
 public:
@@ -23,61 +23,78 @@ public:
         quint64 session = 0;
     };
 
-    // Takes the device over as its child.
-    explicit PortWorker(PortDevice *device);
+    PortWorker();
 
     // Opens the device the name means, exchanging the device first when it is of another kind
     // (a serial line, or a network address, which means a device that listens or sends on the
     // output).
     OpenResult open(const QString &device, const LineSettings &settings);
     void setOutput(bool output) { m_output = output; }
+    // For devices made from now on.
+    void setTimings(const LinkTimings &timings) { m_timings = timings; }
     // The session from now on; chunks of earlier ones are stale.
     quint64 close();
     void send(const QByteArray &bytes);
-    void forwardTo(PortWorker *target) { m_target = target; }
+    void forwardTo(PortWorker *target);
+    // The window's thread has handled the last batch this worker passed to it.
+    void windowTook();
 
     bool isOpen() const { return m_open.load(std::memory_order_acquire); }
     qint64 bytesToWrite() const { return m_backlog.load(std::memory_order_relaxed); }
     quint16 localPort() const { return m_localPort.load(std::memory_order_relaxed); }
 
-    static constexpr qint64 kBacklogLimit = 1 << 20;
     // Received chunks reach the window's thread together, at most this long after the first:
     // the window decodes on its poll ticks and shows text in batches anyway, and a wake-up per
     // small chunk costs more than the chunk.
     static constexpr int kWindowBatchMs = 25;
+    // What may wait for the window's thread while it handles the batch before: a window that
+    // falls further behind than this misses what comes until it has caught up.
+    static constexpr qsizetype kWindowBacklog = 4 * 1024 * 1024;
 
 signals:
-    // A chunk as read, tagged with the session it was read in: a session ends whenever the
-    // device closes, so the window's side can tell chunks read before its Close.
+    // A batch of chunks as read, tagged with the session it was read in: a session ends whenever
+    // the device closes, so the window's side can tell chunks read before its Close. The window's
+    // side answers each with windowTook().
     void received(const QByteArray &chunk, quint64 session);
+    // This many received bytes, following the last batch, were not passed to the window's
+    // thread because it had fallen behind; they were forwarded all the same.
+    void skipped(qint64 bytes, quint64 session);
     void dropped(qint64 bytes);
+    // A pending open has completed, or a network port is back after lost.
+    void opened(quint64 session);
     void lost(quint64 session, const QString &reason);
-    // A network input is connected again in this session, after lost.
-    void returned(quint64 session);
+    // A try to reach a network peer failed; the next comes after the pause.
+    void tryFailed(quint64 session, const QString &reason, qint64 nextTryInMs);
     void clients(int count);
     void refused(const QString &peer);
+    // The output's backlog that kept its source waiting has come down, or given up waiting.
+    void caughtUp();
 
 private:
-    void read();
-    void passToWindow();
-    void closeDevice();
-    void handOver();
-    void deviceLost();
-    void deviceInterrupted();
     void setDevice(PortDevice *device);
+    void read();
+    bool forward(const QByteArray &chunk, bool sourceCanWait);
+    void reviewHold();
+    void targetCaughtUp();
+    void keep(const QByteArray &chunk);
+    void passToWindow(bool evenIfBusy = false);
+    void closeDevice();
+    void deviceGone(bool closes);
     void publish();
 
     PortDevice *m_device = nullptr;
-    int m_kind = 0; // which kind of device m_device is
+    LinkTimings m_timings;
     bool m_output = false;
     QString m_deviceName;          // as the last open named it
     QPointer<PortWorker> m_target; // gone when that port is destroyed first
     quint64 m_session = 0;
-    QByteArray m_forWindow;     // read, forwarded, not yet passed to the window's thread
-    QTimer m_windowBatch{this}; // a child, so that it moves to the I/O thread with this
-    // Chunks as send got them, not yet handed to the device: only these can still be dropped.
-    std::deque<QByteArray> m_queue;
-    qint64 m_queuedBytes = 0;
+    bool m_waitingForTarget = false; // not reading, until the target has caught up
+    bool m_holdingSource = false;    // as a target: a source waits for this port
+    QTimer m_review{this};           // when a held source must be looked at again
+    QByteArray m_forWindow;          // read, forwarded, not yet passed to the window's thread
+    qint64 m_skipped = 0;            // read, forwarded, not passed: the window was too far behind
+    bool m_windowBusy = false;       // a batch is with the window's thread
+    QTimer m_windowBatch{this};      // children, so that they move to the I/O thread with this
     // What the window's thread may read at any time.
     std::atomic<bool> m_open = false;
     std::atomic<qint64> m_backlog = 0;

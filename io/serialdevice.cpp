@@ -7,6 +7,12 @@
 
 namespace {
 
+// The program at the other end of a pseudo-terminal waits while this end is not read; a real
+// line has no such way back to the receiver, which goes on sending.
+bool isPseudoTerminal(const QString &device) {
+    return QFileInfo(device).canonicalFilePath().startsWith(QStringLiteral("/dev/pts/"));
+}
+
 std::optional<QSerialPort::Parity> toParity(qint32 parity) {
     static constexpr std::array kParities{QSerialPort::NoParity, QSerialPort::OddParity,
                                           QSerialPort::EvenParity, QSerialPort::MarkParity,
@@ -18,9 +24,17 @@ std::optional<QSerialPort::Parity> toParity(qint32 parity) {
 
 } // namespace
 
-SerialDevice::SerialDevice(QObject *parent)
-    : PortDevice(parent) {
+SerialDevice::SerialDevice(const LinkTimings &timings, QObject *parent)
+    : PortDevice(timings, parent)
+    , m_backlog(timings.backlog) {
+    // Bounded, so that a reader that stops calling read() stops the reading from the line too.
+    m_port.setReadBufferSize(kReadBufferSize);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialDevice::handleError);
+    connect(&m_port, &QIODevice::readyRead, this, &PortDevice::readyRead);
+    connect(&m_port, &QIODevice::bytesWritten, this, [this] {
+        handOver();
+        emit progressed();
+    });
 }
 
 SerialDevice::~SerialDevice() {
@@ -32,6 +46,7 @@ SerialDevice::~SerialDevice() {
 PortDevice::Opened SerialDevice::open(const QString &device, const LineSettings &settings) {
     m_failure = {};
     m_device = device;
+    m_canWait = isPseudoTerminal(device);
     if (!m_port.isOpen()) {
         m_port.setPortName(device);
         if (!m_port.open(QIODevice::ReadWrite)) {
@@ -113,9 +128,38 @@ void SerialDevice::close() {
         return;
     // On a line that has gone away the flush fails too; that says nothing new.
     m_closing = true;
+    m_backlog.clear();
     m_port.clear(QSerialPort::Output);
     m_port.close();
     m_closing = false;
+}
+
+bool SerialDevice::write(const QByteArray &chunk, bool sourceCanWait) {
+    if (!m_port.isOpen())
+        return false;
+    m_backlog.append(chunk);
+    // Dropping before handing over keeps the bound even for a chunk larger than it.
+    const bool wait = m_backlog.keepWithin(sourceCanWait);
+    if (const qint64 dropped = m_backlog.takeDropped())
+        emit this->dropped(dropped);
+    handOver();
+    return wait;
+}
+
+bool SerialDevice::holdsSource() {
+    const bool holds = m_backlog.holdsSource() && m_backlog.keepWithin(true);
+    if (const qint64 dropped = m_backlog.takeDropped())
+        emit this->dropped(dropped);
+    return holds;
+}
+
+void SerialDevice::handOver() {
+    while (!m_backlog.isEmpty() && m_port.isOpen() && m_port.bytesToWrite() < kHandOverBelow) {
+        const QByteArrayView next = m_backlog.front().first(
+            std::min(m_backlog.front().size(), qsizetype(kHandOverBelow - m_port.bytesToWrite())));
+        m_port.write(next.data(), next.size());
+        m_backlog.took(next.size());
+    }
 }
 
 void SerialDevice::handleError(QSerialPort::SerialPortError error) {

@@ -90,6 +90,7 @@ private:
     void connectPollCycle();
     void showPortFailure(CommX &port, QPushButton *indicator, const PortFailure &failure);
     void showBacklogWarning();
+    void showLogFullWarning();
     // Shows a warning titled "Achtung" without waiting for it; one at a time per message.
     void showMessage(QPointer<QMessageBox> &message, const QString &text,
                      Qt::WindowModality modality, const QString &detail = QString());
@@ -108,5 +109,7 @@ private:
     QPointer<QMessageBox> m_portMessage;
     QPointer<QMessageBox> m_backlogMessage;
     QPointer<QMessageBox> m_linkMessage;
+    QPointer<QMessageBox> m_logFullMessage;
     bool m_backlogWarned = false; // since the output port was last activated or came back
+    bool m_logFullWarned = false; // since the input port was last activated
 };

@@ -102,6 +102,28 @@ private:
     bool m_firstKeystroke = false;
 };
 
+// What an indicator's tooltip says while its port is active but not open.
+QString waitingToolTip(const CommX &port, const QString &reason, const QString &nextTryIn = {}) {
+    QString text = QStringLiteral("Nicht verbunden: ") + port.device();
+    if (!reason.isEmpty())
+        text += QStringLiteral("\n") + reason;
+    if (!nextTryIn.isEmpty())
+        text += QStringLiteral("\nN\u00e4chster Versuch in %1 s").arg(nextTryIn);
+    return text;
+}
+
+// Green only for a port that is open; one that is still reaching its peer shows red, and says
+// what it waits for.
+void showActivated(const CommX &port, QPushButton *indicator) {
+    if (port.IsOpen()) {
+        indicator->setToolTip(QString());
+        Indicator::set(indicator, Indicator::kGreen, QStringLiteral("An"));
+        return;
+    }
+    Indicator::set(indicator, Indicator::kRed, QStringLiteral("Aus"));
+    indicator->setToolTip(waitingToolTip(port, QString()));
+}
+
 // The tooltip names the device the list's current text opens, typed or chosen, or what its
 // network address does on this list's port.
 void nameDeviceInToolTip(QComboBox *list, PortDirection direction) {
@@ -131,19 +153,38 @@ void Form1::connectPorts() {
     m_commX1.forwardTo(m_commX2);
     m_commX2.setOutput(true);
     connect(&m_commX1, &CommX::DataReceived, this, &Form1::ReceiveChunk);
-    // A device that went away has closed its port; the indicator must not go on saying "An".
-    connect(&m_commX1, &CommX::Lost, this,
-            [this] { Indicator::set(m_ui->Command3, Indicator::kRed, QStringLiteral("Aus")); });
-    connect(&m_commX2, &CommX::Lost, this,
-            [this] { Indicator::set(m_ui->Command7, Indicator::kRed, QStringLiteral("Aus")); });
+    // Text the window's thread fell too far behind for is missing; the log takes nothing more
+    // until it is emptied, so that it never shows a gap as if it were received text.
+    connect(&m_commX1, &CommX::Skipped, &m_log, &ReceiveLog::markFull);
+    connect(&m_log, &ReceiveLog::filled, this, &Form1::showLogFullWarning);
+    for (CommX *port : {&m_commX1, &m_commX2}) {
+        QPushButton *indicator = port == &m_commX1 ? m_ui->Command3 : m_ui->Command7;
+        // A device that went away has closed its port, and a network port whose peer is gone
+        // is not open either; the indicator must not go on saying "An".
+        connect(port, &CommX::Lost, this, [port, indicator] {
+            Indicator::set(indicator, Indicator::kRed, QStringLiteral("Aus"));
+            indicator->setToolTip(waitingToolTip(*port, QString()));
+        });
+        connect(port, &CommX::TryFailed, this,
+                [port, indicator](const QString &reason, qint64 nextTryInMs) {
+                    indicator->setToolTip(
+                        waitingToolTip(*port, reason, QString::number(double(nextTryInMs) / 1000)));
+                });
+        connect(port, &CommX::Opened, this, [indicator] {
+            indicator->setToolTip(QString());
+            Indicator::set(indicator, Indicator::kGreen, QStringLiteral("An"));
+        });
+    }
     // A lost device that is back, or a network input's peer, has reopened its port as the user
     // left it set up; the window goes on as after a "Port aktivieren" by hand.
     connect(&m_commX1, &CommX::Returned, this, [this] {
         if (!m_timer1.isActive())
             m_timer1.start();
+        m_ui->Command3->setToolTip(QString());
         Indicator::set(m_ui->Command3, Indicator::kGreen, QStringLiteral("An"));
     });
     connect(&m_commX2, &CommX::Returned, this, [this] {
+        m_ui->Command7->setToolTip(QString());
         Indicator::set(m_ui->Command7, Indicator::kGreen, QStringLiteral("An"));
         // The device may be read by another program now; its slowness is news.
         m_backlogWarned = false;
@@ -189,12 +230,24 @@ void Form1::showMessage(QPointer<QMessageBox> &message, const QString &text,
 
 void Form1::showBacklogWarning() {
     // Once: the program on the far end stays slow, and a message per dropped chunk would bury
-    // the window.
-    if (m_backlogWarned)
+    // the window. Bytes held for an output that is still being reached are another matter; its
+    // indicator says so.
+    if (m_backlogWarned || !m_commX2.IsOpen())
         return;
     m_backlogWarned = true;
     showMessage(m_backlogMessage,
                 QStringLiteral("Ausgang zu langsam: \u00e4ltere Daten wurden verworfen."),
+                Qt::NonModal);
+}
+
+void Form1::showLogFullWarning() {
+    // Once per activation: a flood fills the log in every cycle.
+    if (m_logFullWarned)
+        return;
+    m_logFullWarned = true;
+    showMessage(m_logFullMessage,
+                QStringLiteral("Empfangspuffer voll: bis zum n\u00e4chsten Leeren wird nichts mehr "
+                               "angezeigt. Die Weiterleitung zum Ausgang l\u00e4uft weiter."),
                 Qt::NonModal);
 }
 
@@ -216,16 +269,19 @@ void Form1::ActivateInputPort() {
     const PortFailure failure =
         configureAndOpen(m_commX1, m_commX2, PortFailure::Cause::HeldByOutput, m_ui->Combo1,
                          m_ui->Combo2, m_ui->Combo4, m_ui->Combo5);
-    if (failure.cause == PortFailure::Cause::None)
-        Indicator::set(m_ui->Command3, Indicator::kGreen, QStringLiteral("An"));
-    else
+    if (failure.cause == PortFailure::Cause::None) {
+        m_logFullWarned = false;
+        showActivated(m_commX1, m_ui->Command3);
+    } else {
         showPortFailure(m_commX1, m_ui->Command3, failure);
+    }
 }
 
 void Form1::DeactivateInputPort() {
     m_timer1.stop();
     m_module1.ResetDisplay();
     m_commX1.Close();
+    m_ui->Command3->setToolTip(QString());
     Indicator::set(m_ui->Command3, Indicator::kRed, QStringLiteral("Aus"));
     m_log.clear();
     m_model.setSentenceTypes(QString());
@@ -236,7 +292,7 @@ void Form1::ActivateOutputPort() {
         configureAndOpen(m_commX2, m_commX1, PortFailure::Cause::HeldByInput, m_ui->Combo7,
                          m_ui->Combo8, m_ui->Combo10, m_ui->Combo11);
     if (failure.cause == PortFailure::Cause::None) {
-        Indicator::set(m_ui->Command7, Indicator::kGreen, QStringLiteral("An"));
+        showActivated(m_commX2, m_ui->Command7);
         m_backlogWarned = false;
     } else {
         showPortFailure(m_commX2, m_ui->Command7, failure);

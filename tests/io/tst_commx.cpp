@@ -2,11 +2,14 @@
 // device that goes away.
 #include "io/commx.h"
 #include "io/iothread.h"
+#include "logic/portname.h"
 #include "ptypair.h"
+#include "rawline.h"
 #include "testseed.h"
 #include "tracecapture.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
@@ -32,6 +35,9 @@ private slots:
     void slowReaderGetsWholeNewestChunks();
     void chunkLargerThanTheBacklog();
     void forwardsWithoutThisThread();
+    void floodReachesAConsumerThatKeepsUp_data();
+    void floodReachesAConsumerThatKeepsUp();
+    void emptyNameLeavesTheLostDeviceWatched();
 
 private:
     IoThread m_io;
@@ -242,7 +248,7 @@ void tst_CommX::slowReaderGetsWholeNewestChunks() {
     QList<QByteArray> chunks;
     qint64 sent = 0;
     qint64 largestBacklog = 0;
-    while (sent < 3 * CommX::kBacklogLimit) {
+    while (sent < 3 * Backlog::kLimit) {
         QByteArray chunk = QByteArray::number(chunks.size()) + ':';
         chunk += QByteArray(random.bounded(1, 4096), char('a' + chunks.size() % 26));
         chunks << chunk;
@@ -251,7 +257,7 @@ void tst_CommX::slowReaderGetsWholeNewestChunks() {
         largestBacklog = qMax(largestBacklog, port.bytesToWrite());
         QCoreApplication::processEvents(); // drops are reported as they happen
     }
-    QVERIFY2(largestBacklog <= CommX::kBacklogLimit, qPrintable(QString::number(largestBacklog)));
+    QVERIFY2(largestBacklog <= Backlog::kLimit, qPrintable(QString::number(largestBacklog)));
 
     // A reader comes at last and gets everything that was not dropped: whole chunks in their
     // order, the newest among them. Until every drop has been reported here, fewer bytes can
@@ -291,8 +297,8 @@ void tst_CommX::chunkLargerThanTheBacklog() {
     port.PortName(m_pair->first());
     QVERIFY(port.Open());
     // Not even a single chunk may pass the bound; it goes whole, and what follows is sent.
-    port.Send(QString(CommX::kBacklogLimit + 1, u'x'));
-    QTRY_COMPARE(port.droppedBytes(), CommX::kBacklogLimit + 1);
+    port.Send(QString(Backlog::kLimit + 1, u'x'));
+    QTRY_COMPARE(port.droppedBytes(), Backlog::kLimit + 1);
     QCOMPARE(port.bytesToWrite(), 0);
     FarEnd far(m_pair->second());
     port.Send(u"next"_s);
@@ -329,6 +335,79 @@ void tst_CommX::forwardsWithoutThisThread() {
     input.Close();
     QCoreApplication::processEvents();
     QCOMPARE(m_received, u"nowhere,"_s);
+}
+
+void tst_CommX::floodReachesAConsumerThatKeepsUp_data() {
+    QTest::addColumn<int>("busyProcesses");
+    QTest::newRow("quiet machine") << 0;
+    QTest::newRow("both cores kept busy") << 2;
+}
+
+void tst_CommX::floodReachesAConsumerThatKeepsUp() {
+    // The receiver writes as fast as the line takes it, the consumer reads as fast as it can: a
+    // consumer a megabyte behind is not one that stopped, and must get every byte, as through
+    // socat.
+    QFETCH(int, busyProcesses);
+    struct Busy : QProcess {
+        Busy() { start(u"sh"_s, {u"-c"_s, u"while :; do :; done"_s}); }
+        ~Busy() override {
+            kill();
+            waitForFinished();
+        }
+    };
+    std::vector<std::unique_ptr<Busy>> busy;
+    for (int i = 0; i < busyProcesses; ++i) {
+        busy.push_back(std::make_unique<Busy>());
+        QVERIFY(busy.back()->waitForStarted());
+    }
+    PtyPair outputPair;
+    QVERIFY2(outputPair.start(), qPrintable(outputPair.error()));
+    CommX input(u"CommX1"_s, m_io);
+    CommX output(u"CommX2"_s, m_io);
+    input.forwardTo(output);
+    input.PortName(m_pair->first());
+    output.PortName(outputPair.first());
+    QVERIFY(input.Open());
+    QVERIFY(output.Open());
+
+    QRandomGenerator random(testSeed());
+    QByteArray data(8 * 1000 * 1000, Qt::Uninitialized);
+    random.fillRange(reinterpret_cast<quint32 *>(data.data()), data.size() / 4);
+    for (int run = 0; run < 10; ++run) {
+        const Flood flood = measureFlood(m_pair->second(), outputPair.second(), data, true);
+        QVERIFY2(
+            flood.exact,
+            qPrintable(u"run %1: %2 of %3 bytes"_s.arg(run).arg(flood.arrived).arg(data.size())));
+    }
+    QCOMPARE(output.droppedBytes(), 0);
+}
+
+void tst_CommX::emptyNameLeavesTheLostDeviceWatched() {
+    // A failed "Port aktivieren" with an empty list must neither close the open line nor make a
+    // lost one wait for something else.
+    const QString link = QDir::temp().filePath(
+        u"pelora-tst-commx-empty-%1"_s.arg(QCoreApplication::applicationPid()));
+    auto pair = std::make_unique<PtyPair>();
+    QVERIFY2(pair->start(link), qPrintable(pair->error()));
+    CommX port(u"CommX1"_s, m_io);
+    QSignalSpy lost(&port, &CommX::Lost);
+    QSignalSpy returned(&port, &CommX::Returned);
+    port.PortName(link);
+    QVERIFY(port.Open());
+    port.PortName(kComPrefix.toString());
+    QVERIFY(!port.Open());
+    QCOMPARE(port.lastFailure().cause, PortFailure::Cause::EmptyName);
+    QVERIFY(port.IsOpen());
+    QCOMPARE(port.device(), link);
+
+    pair->stop();
+    QVERIFY(lost.wait(5000));
+    pair = std::make_unique<PtyPair>();
+    QVERIFY2(pair->start(link), qPrintable(pair->error()));
+    QVERIFY(returned.wait(10000));
+    QVERIFY(port.IsOpen());
+    pair.reset();
+    QFile::remove(link);
 }
 
 QTEST_GUILESS_MAIN(tst_CommX)

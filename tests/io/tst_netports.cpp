@@ -2,6 +2,10 @@
 // backlog of its own, and UDP in both directions.
 #include "io/commx.h"
 #include "io/iothread.h"
+#include "logic/displaymodel.h"
+#include "logic/module1.h"
+#include "logic/pollcycle.h"
+#include "logic/receivelog.h"
 #include "testseed.h"
 #include "tracecapture.h"
 
@@ -11,12 +15,14 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 #include <QUdpSocket>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -58,6 +64,8 @@ public:
     }
     ~Stalled() { ::close(m_fd); }
     bool connected() const { return m_connected; }
+    // Ends its sending, as a client with nothing to say does; it still reads.
+    bool finishSending() { return ::shutdown(m_fd, SHUT_WR) == 0; }
     // Whatever has arrived, without waiting.
     QByteArray drain() {
         char buffer[65536];
@@ -79,6 +87,48 @@ int lastCount(const QSignalSpy &spy) {
     return spy.isEmpty() ? -1 : spy.last().at(0).toInt();
 }
 
+using namespace std::chrono_literals;
+
+// Timings short enough for a test; the program's are seconds.
+const LinkTimings kQuick{.connectTimeout = 300ms,
+                         .silence = 300ms,
+                         .firstPause = 50ms,
+                         .longestPause = 400ms,
+                         .idleClient = 300ms,
+                         .backlog = {.stall = 200ms, .waitAtMost = 1000ms}};
+
+// A listening socket that never accepts, with its queue filled: a connect to it hangs, as to a
+// peer whose listen queue is full.
+class Unanswering {
+public:
+    Unanswering() {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof at;
+        ::bind(m_listener, reinterpret_cast<sockaddr *>(&at), sizeof at);
+        ::listen(m_listener, 0);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&at), &length);
+        m_port = ntohs(at.sin_port);
+        for (int &blocker : m_blockers) {
+            blocker = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(blocker, reinterpret_cast<sockaddr *>(&at), sizeof at);
+        }
+    }
+    ~Unanswering() {
+        for (int blocker : m_blockers)
+            ::close(blocker);
+        ::close(m_listener);
+    }
+    quint16 port() const { return m_port; }
+
+private:
+    int m_listener = -1;
+    std::array<int, 4> m_blockers{};
+    quint16 m_port = 0;
+};
+
 } // namespace
 
 class tst_NetPorts : public QObject {
@@ -92,6 +142,14 @@ private slots:
     void tcpInputTriesAgainUntilThePeerIsBack();
     void udpOutputSendsLinesInDatagrams();
     void udpInputReceivesEveryDatagram();
+    void silentReceiverIsDroppedAndReconnected();
+    void peerThatAcceptsAndClosesIsBackedOff();
+    void hangingConnectCountsNoTicks();
+    void bytesBeforeALossComeFirst();
+    void halfClosingClientIsServed();
+    void placeFreedForANewcomer();
+    void udpInputRidesOutAStall();
+    void udpOutputHoldsUntilTheNameIsKnown();
 
 private:
     IoThread m_io;
@@ -155,7 +213,7 @@ void tst_NetPorts::tcpClientsEachGetTheWholeStream() {
 
     // The stalled client's backlog stayed bounded; the oldest whole chunks were dropped and
     // counted, once in the signal and once in the trace.
-    QVERIFY2(largestBacklog <= CommX::kBacklogLimit, qPrintable(QString::number(largestBacklog)));
+    QVERIFY2(largestBacklog <= Backlog::kLimit, qPrintable(QString::number(largestBacklog)));
     QTRY_VERIFY(port.droppedBytes() > 0);
     qint64 traced = 0;
     for (const QString &line : m_trace->lines(u"dropped"))
@@ -277,6 +335,242 @@ void tst_NetPorts::udpInputReceivesEveryDatagram() {
     sender.writeDatagram(second, QHostAddress::LocalHost, port.localPort());
     // Datagrams that arrive together may reach the window as one chunk; the bytes are the same.
     QTRY_COMPARE(got.join(QString()), QString::fromLatin1(first + second));
+    port.Close();
+}
+
+void tst_NetPorts::silentReceiverIsDroppedAndReconnected() {
+    // A receiver that loses power leaves the connection open and simply sends nothing more.
+    CommX port(u"CommX1"_s, m_io);
+    port.setTimings(kQuick);
+    QSignalSpy lost(&port, &CommX::Lost);
+    QSignalSpy returned(&port, &CommX::Returned);
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    port.PortName(portName(u"tcp://127.0.0.1:%1"_s.arg(server.serverPort())));
+    QVERIFY(port.Open());
+    QVERIFY(server.waitForNewConnection(10000));
+    std::unique_ptr<QTcpSocket> silent(server.nextPendingConnection());
+    silent->write("$GPTXT,01,01,02,last words*00\r\n");
+    QVERIFY(lost.wait(10000));
+    QVERIFY(!port.IsOpen());
+    QVERIFY(m_trace->lines(u"port").contains(
+        u"[\"port\",\"CommX1\",\"lost\",\"tcp://127.0.0.1:%1\"]"_s.arg(server.serverPort())));
+    // It connects again by itself, and is open once connected.
+    QVERIFY(server.hasPendingConnections() || server.waitForNewConnection(10000));
+    std::unique_ptr<QTcpSocket> again(server.nextPendingConnection());
+    QTRY_COMPARE(returned.count(), 1);
+    QVERIFY(port.IsOpen());
+    port.Close();
+}
+
+void tst_NetPorts::peerThatAcceptsAndClosesIsBackedOff() {
+    CommX port(u"CommX1"_s, m_io);
+    port.setTimings(kQuick);
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    int connections = 0;
+    bool sendFirst = false;
+    connect(&server, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket *socket = server.nextPendingConnection()) {
+            ++connections;
+            if (sendFirst)
+                socket->write("$GPTXT,01,01,02,data*00\r\n");
+            socket->disconnectFromHost();
+            connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
+    port.PortName(portName(u"tcp://127.0.0.1:%1"_s.arg(server.serverPort())));
+    QVERIFY(port.Open());
+    // Pauses of 50, 100, 200 and then 400 ms: seven or eight tries in two seconds, where a
+    // pause that started over at every connect would give forty.
+    QTest::qWait(2000);
+    QVERIFY2(connections >= 4 && connections <= 10, qPrintable(QString::number(connections)));
+
+    // Data that flows starts the pauses over.
+    sendFirst = true;
+    QSignalSpy chunks(&port, &CommX::DataReceived);
+    QVERIFY(chunks.wait(5000));
+    const int before = connections;
+    QTest::qWait(1000);
+    QVERIFY2(connections - before >= 8, qPrintable(QString::number(connections - before)));
+    port.Close();
+}
+
+void tst_NetPorts::hangingConnectCountsNoTicks() {
+    Unanswering peer;
+    CommX port(u"CommX1"_s, m_io);
+    port.setTimings(kQuick);
+    QSignalSpy tries(&port, &CommX::TryFailed);
+    DisplayModel model;
+    ReceiveLog log;
+    Module1 module1(model, log, [] { return false; });
+    PollCycle cycle(module1, model, log, [&port] { return port.IsOpen(); });
+    log.append(u"kept until the port is open\r\n"_s);
+
+    port.PortName(portName(u"tcp://127.0.0.1:%1"_s.arg(peer.port())));
+    QVERIFY(port.Open()); // active, but not open
+    for (int tick = 0; tick < 25; ++tick) {
+        QVERIFY(!port.IsOpen());
+        cycle.PollTick();
+        QTest::qWait(20);
+    }
+    QCOMPARE(module1.tickCount, 0);
+    QVERIFY(log.size() > 0);
+    // The connect is given up after its time and tried again.
+    QTRY_VERIFY(!tries.isEmpty());
+    QCOMPARE(tries.first().at(0).toString(), u"keine Antwort nach 0.3 s"_s);
+    QVERIFY(m_trace->lines(u"port").contains(
+        u"[\"port\",\"CommX1\",\"waiting\",\"tcp://127.0.0.1:%1\",\"keine Antwort nach 0.3 s\"]"_s
+            .arg(peer.port())));
+    port.Close();
+}
+
+void tst_NetPorts::bytesBeforeALossComeFirst() {
+    CommX port(u"CommX1"_s, m_io);
+    port.setTimings(kQuick);
+    QStringList events;
+    connect(&port, &CommX::DataReceived, this,
+            [&events](const QString &chunk) { events << chunk; });
+    connect(&port, &CommX::Lost, this, [&events] { events << u"lost"_s; });
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    port.PortName(portName(u"tcp://127.0.0.1:%1"_s.arg(server.serverPort())));
+    QVERIFY(port.Open());
+    QVERIFY(server.waitForNewConnection(10000));
+    std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+    // Written and closed at once: the bytes and the loss reach the I/O thread together.
+    peer->write("last\r\n");
+    peer->disconnectFromHost();
+    QTRY_VERIFY(events.contains(u"lost"_s));
+    QCOMPARE(events, (QStringList{u"last\r\n"_s, u"lost"_s}));
+    port.Close();
+}
+
+void tst_NetPorts::halfClosingClientIsServed() {
+    CommX port(u"CommX2"_s, m_io);
+    port.setOutput(true);
+    QSignalSpy clients(&port, &CommX::ClientsChanged);
+    port.PortName(portName(u"tcp://127.0.0.1:0"_s));
+    QVERIFY(port.Open());
+    // As `socat -t 3 - TCP:...` with nothing to say, or `nc -N`: it ends its sending at once and
+    // then reads.
+    Stalled client(port.localPort());
+    QVERIFY(client.connected());
+    QTRY_COMPARE(lastCount(clients), 1);
+    QVERIFY(client.finishSending());
+    QTest::qWait(100);
+    const QByteArray sentence = "$GPTXT,01,01,02,served*00\r\n";
+    port.Send(QString::fromLatin1(sentence));
+    QByteArray got;
+    QTRY_COMPARE((got += client.drain()), sentence);
+    QCOMPARE(lastCount(clients), 1);
+}
+
+void tst_NetPorts::placeFreedForANewcomer() {
+    CommX port(u"CommX2"_s, m_io);
+    port.setOutput(true);
+    port.setTimings(kQuick);
+    QSignalSpy clients(&port, &CommX::ClientsChanged);
+    port.PortName(portName(u"tcp://127.0.0.1:0"_s));
+    QVERIFY(port.Open());
+
+    // A storm of clients that connect and close at once, while nothing is sent: each looks like
+    // one that has only finished sending, and each newcomer takes such a place.
+    const int storm = 100;
+    for (int i = 0; i < storm; ++i) {
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, port.localPort());
+        QVERIFY(client.waitForConnected(5000));
+        client.disconnectFromHost();
+    }
+    // Each count is told: the first 32 take free places, each later one takes another's.
+    QTRY_COMPARE(clients.size(), 1 + 32 + 2 * (storm - 32));
+    QCOMPARE(lastCount(clients), 32);
+    QVERIFY(m_trace->lines(u"refused").isEmpty());
+    const auto taken = [&clients](qsizetype signalsBefore) {
+        return clients.size() == signalsBefore + 2 && lastCount(clients) == 32;
+    };
+    qsizetype before = clients.size();
+    Reader reader(port.localPort());
+    QTRY_VERIFY(taken(before));
+    port.Send(u"to everyone\r\n"_s);
+    QTRY_COMPARE(reader.got(), "to everyone\r\n"_ba);
+    // The first bytes that reach a closed client show it gone.
+    QTRY_COMPARE(lastCount(clients), 1);
+
+    // Clients that never read hold every other place; with bytes waiting for them and none
+    // taken for longer than the idle limit, a newcomer gets one of their places.
+    std::vector<std::unique_ptr<Stalled>> stalled;
+    while (lastCount(clients) < 32) {
+        stalled.push_back(std::make_unique<Stalled>(port.localPort()));
+        QTRY_COMPARE(lastCount(clients), int(stalled.size()) + 1);
+    }
+    const QByteArray filler(64 * 1024, 'x');
+    for (int i = 0; i < 8; ++i)
+        port.Send(QString::fromLatin1(filler));
+    QTRY_VERIFY(reader.got().size() == 8 * filler.size() + 13);
+    QTest::qWait(500);
+    before = clients.size();
+    Reader newcomer(port.localPort());
+    QTRY_VERIFY(taken(before));
+    port.Send(u"welcome\r\n"_s);
+    QTRY_COMPARE(newcomer.got(), "welcome\r\n"_ba);
+    QVERIFY(m_trace->lines(u"refused").isEmpty());
+    QCOMPARE(lastCount(clients), 32);
+}
+
+void tst_NetPorts::udpInputRidesOutAStall() {
+    CommX port(u"CommX1"_s, m_io);
+    int got = 0;
+    connect(&port, &CommX::DataReceived, this,
+            [&got](const QString &chunk) { got += int(chunk.count(u'\n')); });
+    port.PortName(portName(u"udp://127.0.0.1:0"_s));
+    QVERIFY(port.Open());
+    QUdpSocket sender;
+    // The I/O thread is held up for a while, as on a busy machine, while a burst arrives.
+    QObject blocker;
+    blocker.moveToThread(m_io.thread());
+    QMetaObject::invokeMethod(
+        &blocker, [] { QThread::msleep(300); }, Qt::QueuedConnection);
+    const int datagrams = 3000; // 300 ms at 10,000 a second
+    for (int i = 0; i < datagrams; ++i)
+        sender.writeDatagram("$GPTXT,01,01,02,burst " + QByteArray::number(i) + "*00\r\n",
+                             QHostAddress::LocalHost, port.localPort());
+    QTRY_COMPARE_WITH_TIMEOUT(got, datagrams, 10000);
+    QMetaObject::invokeMethod(
+        &blocker, [&blocker] { blocker.moveToThread(qApp->thread()); },
+        Qt::BlockingQueuedConnection);
+    port.Close();
+}
+
+void tst_NetPorts::udpOutputHoldsUntilTheNameIsKnown() {
+    QUdpSocket listener;
+    QVERIFY(listener.bind(QHostAddress::LocalHost, 0));
+    CommX port(u"CommX2"_s, m_io);
+    port.setOutput(true);
+    port.setTimings(kQuick);
+    QSignalSpy opened(&port, &CommX::Opened);
+    QSignalSpy tries(&port, &CommX::TryFailed);
+    QSignalSpy dropped(&port, &CommX::Dropped);
+    // A name is looked up first; what comes meanwhile waits and goes out once it is known.
+    port.PortName(portName(u"udp://localhost:%1"_s.arg(listener.localPort())));
+    QVERIFY(port.Open());
+    port.Send(u"held\r\n"_s);
+    QVERIFY(opened.wait(10000) || !opened.isEmpty());
+    QVERIFY(port.IsOpen());
+    QTRY_VERIFY(listener.hasPendingDatagrams());
+    QCOMPARE(listener.receiveDatagram().data(), "held\r\n"_ba);
+
+    // A name that does not resolve is said to be one, and the port is not open.
+    port.PortName(portName(u"udp://no-such-host.invalid:10110"_s));
+    QVERIFY(port.Open());
+    QVERIFY(!port.IsOpen());
+    QVERIFY(tries.wait(10000));
+    QVERIFY2(tries.first().at(0).toString().contains(u"nicht aufl\u00f6sbar"_s),
+             qPrintable(tries.first().at(0).toString()));
+    port.Send(u"waits\r\n"_s);
+    QTRY_COMPARE(port.bytesToWrite(), 7);
+    QVERIFY(dropped.isEmpty());
     port.Close();
 }
 
