@@ -3,7 +3,8 @@
 // reading), then into Pelora. Pelora runs as a separate process, so that CPU and memory are
 // taken from outside exactly as for the peers.
 //
-//   pelora-bench-compare [--only socat,gpsd,pelora] [--seconds S] [--mb MB] [--hold-mb MB]
+//   pelora-bench-compare [--only socat,gpsd,pelora,limits] [--seconds S] [--mb MB]
+//                        [--hold-mb MB] [--stalled-mb MB] [--burst-mb MB]
 //                        [--sentences N] [--log FILE]
 //
 // Pelora's process is this tool again:
@@ -15,6 +16,7 @@
 // "-" leaves the output port closed. With "probe" it times its event loop and its poll ticks.
 // It prints "ready" once the ports are open, answers "mark" (start the figures afresh) and
 // "stop" (print the figures and end) on its standard input.
+#include "io/backlog.h"
 #include "ptypair.h"
 #include "rawline.h"
 #include "testdesktop.h"
@@ -30,6 +32,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -504,6 +507,124 @@ private:
     QProcess m_process;
 };
 
+// ---- limits: what a stalled client and a flood from the network cost
+
+// A listening TCP socket on the loopback, for a receiver that Pelora connects to.
+class Listener {
+public:
+    Listener() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof at;
+        ::bind(m_fd, reinterpret_cast<sockaddr *>(&at), sizeof at);
+        ::listen(m_fd, 4);
+        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&at), &length);
+        m_port = ntohs(at.sin_port);
+    }
+    ~Listener() { ::close(m_fd); }
+    quint16 port() const { return m_port; }
+    // The next connection, -1 when none comes in time.
+    int accept(int timeoutMs) {
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0)
+            return -1;
+        return ::accept(m_fd, nullptr, nullptr);
+    }
+
+private:
+    int m_fd = -1;
+    quint16 m_port = 0;
+};
+
+// A TCP client that connects and never reads, through the smallest receive buffer.
+int stalledClient(quint16 port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+struct StalledClientFigures {
+    double growthMb = NAN; // resident memory after, less before
+    double peakGrowthMb = NAN;
+    qint64 lines = 0;
+};
+
+// One receiver line per read, as a real receiver delivers them, forwarded to a TCP client that
+// never reads: its backlog fills to the limit, and resident memory must grow by about that.
+StalledClientFigures measureStalledClient(Child &pelora, const QString &receiver,
+                                          quint16 outputPort, const QList<QByteArray> &sentences,
+                                          qint64 bytes) {
+    StalledClientFigures figures;
+    const int client = stalledClient(outputPort);
+    if (client < 0)
+        return figures;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const double before = statusMb(pelora.pid(), "VmRSS");
+    const int fd = openWriter(receiver);
+    qint64 written = 0;
+    for (int i = 0; written < bytes; ++i) {
+        const QByteArray &line = sentences[i % sentences.size()];
+        writeAll(fd, line.constData(), line.size());
+        written += line.size();
+        ++figures.lines;
+        // Slower than Pelora reads, so that every read finds one line.
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    ::close(fd);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    figures.growthMb = statusMb(pelora.pid(), "VmRSS") - before;
+    figures.peakGrowthMb = statusMb(pelora.pid(), "VmHWM") - before;
+    ::close(client);
+    return figures;
+}
+
+struct BurstFigures {
+    double seconds = NAN;
+    double peakMb = NAN;
+    double longestStallMs = NAN;
+};
+
+// Random bytes from a network receiver as fast as Pelora takes them, while its window thread is
+// timed: memory must stay bounded and the window must keep answering.
+BurstFigures measureBurst(Child &pelora, Listener &receiver, qint64 bytes) {
+    BurstFigures figures;
+    const int peer = receiver.accept(30000);
+    if (peer < 0)
+        return figures;
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    QRandomGenerator random(1);
+    random.fillRange(reinterpret_cast<quint32 *>(block.data()), block.size() / 4);
+    pelora.send("mark");
+    const auto start = Clock::now();
+    for (qint64 sent = 0; sent < bytes; sent += block.size()) {
+        if (!writeAll(peer, block.constData(), block.size()))
+            break;
+    }
+    figures.seconds = msSince(start, Clock::now()) / 1000;
+    figures.peakMb = statusMb(pelora.pid(), "VmHWM");
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    pelora.send("stop");
+    QByteArray line;
+    while (!(line = pelora.line(10000)).isEmpty() && line != "stopped") {
+        const QList<QByteArray> f = line.split(' ');
+        if (f.value(0) == "stall")
+            figures.longestStallMs = f.value(1).toDouble();
+    }
+    ::close(peer);
+    return figures;
+}
+
 // ---- the report
 
 std::optional<double> ratio(std::optional<double> pelora, std::optional<double> peer) {
@@ -568,12 +689,18 @@ int main(int argc, char *argv[]) {
         "and the same recorded receiver text. Ratios are Pelora/peer."_s);
     options.addHelpOption();
     options.addOptions({
-        {u"only"_s, u"Parts to run, comma-separated: socat, gpsd, pelora (default all)."_s,
-         u"parts"_s, u"socat,gpsd,pelora"_s},
+        {u"only"_s, u"Parts to run, comma-separated: socat, gpsd, pelora, limits (default all)."_s,
+         u"parts"_s, u"socat,gpsd,pelora,limits"_s},
+        {u"stalled-mb"_s, u"Megabytes of one-line chunks for a stalled TCP client (default 3)."_s,
+         u"MB"_s, u"3"_s},
+        {u"burst-mb"_s, u"Megabytes of random bytes from a network receiver (default 200)."_s,
+         u"MB"_s, u"200"_s},
         {u"seconds"_s, u"Seconds of the CPU part at 100 KB/s (default 20)."_s, u"s"_s, u"20"_s},
         {u"mb"_s, u"Megabytes of the flood (default 8)."_s, u"MB"_s, u"8"_s},
-        {u"hold-mb"_s, u"Megabytes Pelora's receive log holds for the stall part (default 30)."_s,
-         u"MB"_s, u"30"_s},
+        {u"hold-mb"_s,
+         u"Megabytes written into Pelora's receive log for the stall part; it holds at most "
+         "8.4 (default 8.4, full)."_s,
+         u"MB"_s, u"8.4"_s},
         {u"sentences"_s, u"Sentences of the latency part (default 1500)."_s, u"n"_s, u"1500"_s},
         {u"log"_s, u"Recorded receiver log, repeated as needed."_s, u"file"_s,
          QStringLiteral(PELORA_TESTDATA "/gpsdf.log")},
@@ -583,6 +710,7 @@ int main(int argc, char *argv[]) {
     const bool runSocat = parts.contains(u"socat"_s);
     const bool runGpsd = parts.contains(u"gpsd"_s);
     const bool runPelora = parts.contains(u"pelora"_s);
+    const bool runLimits = parts.contains(u"limits"_s);
     const double seconds = options.value(u"seconds"_s).toDouble();
     const qint64 floodBytes = qint64(options.value(u"mb"_s).toDouble() * 1e6);
     const qint64 holdBytes = qint64(options.value(u"hold-mb"_s).toDouble() * 1e6);
@@ -786,6 +914,45 @@ int main(int argc, char *argv[]) {
         }
     }
 
+    StalledClientFigures stalled;
+    BurstFigures burst;
+    if (runLimits) {
+        const qint64 stalledBytes = qint64(options.value(u"stalled-mb"_s).toDouble() * 1e6);
+        std::printf("\nPelora's limits: %.0f MB as one-line chunks to a TCP client that never "
+                    "reads\n",
+                    stalledBytes / 1e6);
+        std::fflush(stdout);
+        fresh();
+        const quint16 outputPort = freeTcpPort();
+        Child forwarder;
+        if (forwarder.start(input.second(), u"tcp://127.0.0.1:%1"_s.arg(outputPort), pollInterval,
+                            false)) {
+            stalled =
+                measureStalledClient(forwarder, input.first(), outputPort, sentences, stalledBytes);
+            std::printf("  %lld lines: resident memory grew by %.1f MB, at its peak by %.1f MB "
+                        "(backlog limit %.1f MB)\n",
+                        qlonglong(stalled.lines), stalled.growthMb, stalled.peakGrowthMb,
+                        Backlog::kLimit / 1e6);
+            forwarder.end();
+        }
+
+        const qint64 burstBytes = qint64(options.value(u"burst-mb"_s).toDouble() * 1e6);
+        std::printf("  %.0f MB of random bytes from a TCP receiver as fast as taken, poll "
+                    "interval %d ms\n",
+                    burstBytes / 1e6, pollInterval);
+        std::fflush(stdout);
+        Listener receiver;
+        Child reader;
+        if (reader.start(u"tcp://127.0.0.1:%1"_s.arg(receiver.port()), u"-"_s, pollInterval,
+                         true)) {
+            burst = measureBurst(reader, receiver, burstBytes);
+            std::printf("  sent in %.1f s; peak resident memory %.1f MB; longest stall of the "
+                        "window's thread %.1f ms\n",
+                        burst.seconds, burst.peakMb, burst.longestStallMs);
+            reader.end();
+        }
+    }
+
     const auto optIf = [](bool ran, double v) -> std::optional<double> {
         return ran && !std::isnan(v) ? std::optional(v) : std::nullopt;
     };
@@ -808,6 +975,21 @@ int main(int argc, char *argv[]) {
         {u"longest stall, ms, log holding %1 MB"_s.arg(holdBytes / 1e6), {}, {}, stall, 1},
         {u"longest poll tick, ms, log holding %1 MB"_s.arg(holdBytes / 1e6), {}, {}, stallTick, 1},
         {u"longest stall, ms, filling the log included"_s, {}, {}, fillStall, 1},
+        {u"resident MB grown, stalled client, 1-line chunks"_s,
+         {},
+         {},
+         optIf(runLimits, stalled.growthMb),
+         1},
+        {u"peak resident MB, %1 MB burst from TCP"_s.arg(options.value(u"burst-mb"_s)),
+         {},
+         {},
+         optIf(runLimits, burst.peakMb),
+         1},
+        {u"longest stall, ms, during the burst"_s,
+         {},
+         {},
+         optIf(runLimits, burst.longestStallMs),
+         1},
     };
     printTable(rows);
     return 0;
