@@ -39,10 +39,27 @@ std::optional<QDate> readDate(const QString &text) {
     return date.isValid() ? std::optional(date) : std::nullopt;
 }
 
+// The day of `time`, from the date that came with the time `dateSentAt`.
+QDate dayOfTime(QDate date, QTime time, const QString &dateSentAt) {
+    const auto sentAt =
+        readTime(dateSentAt.mid(0, 2) + u':' + dateSentAt.mid(2, 2) + u':' + dateSentAt.mid(4, 2));
+    if (!sentAt)
+        return date;
+    constexpr int kDay = 24 * 3600;
+    constexpr int kTogether = 3600;
+    const int later = sentAt->secsTo(time);
+    if (later > kDay - kTogether)
+        return date.addDays(-1); // the last seconds of the day before the date
+    if (later < kTogether - kDay)
+        return date.addDays(1); // the first seconds of the day after
+    return date;
+}
+
 } // namespace
 
 std::optional<QString> localTimeText(const QString &date, const QString &time,
-                                     const QString &offset, bool summerTime) {
+                                     const QString &offset, bool summerTime,
+                                     const QString &dateSentAt) {
     if (date.isEmpty() && time.isEmpty())
         return std::nullopt;
     const auto utcTime = readTime(time);
@@ -64,7 +81,8 @@ std::optional<QString> localTimeText(const QString &date, const QString &time,
     const auto utcDate = readDate(date);
     if (!utcDate)
         return std::nullopt;
-    const QDateTime local = QDateTime(*utcDate, *utcTime, Qt::UTC).addSecs(shift);
+    const QDateTime local =
+        QDateTime(dayOfTime(*utcDate, *utcTime, dateSentAt), *utcTime, Qt::UTC).addSecs(shift);
     if (!local.isValid())
         return std::nullopt;
     if (local.time() == QTime(0, 0))

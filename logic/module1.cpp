@@ -49,10 +49,13 @@ void Module1::DecodeRMC() {
     const RmcTexts texts = rmcTexts(*fields);
     m_model.Label25.write(texts.course);
     m_model.Label26.write(texts.speed);
+    // Before the date: its change handler pairs it with the time by this.
+    m_dateSentAt = fields->at(1);
     m_model.Label19.write(texts.date);
 }
 
 void Module1::ResetDisplay() {
+    m_dateSentAt.clear();
     // The date goes before the time, so the local-time handler finds both empty and stays quiet.
     for (DisplayField *field :
          {&m_model.Label19, &m_model.Label20, &m_model.Label24, &m_model.Label25, &m_model.Label26,

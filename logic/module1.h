@@ -29,8 +29,13 @@ public:
     qint32 pollInterval = 0; // the interval last chosen, in milliseconds
     QString mapZoom;         // zoom level the map address carries
 
+    // The UTC time field of the RMC sentence whose date Label19 shows: the local time pairs that
+    // date with the time of another sentence by it.
+    const QString &dateSentAt() const { return m_dateSentAt; }
+
 private:
     DisplayModel &m_model;
     ReceiveLog &m_log;
     std::function<bool()> m_checksumTest;
+    QString m_dateSentAt;
 };

@@ -1,20 +1,24 @@
 #include "logic/localtime.h"
 
 #include "logic/displaymodel.h"
+#include "logic/module1.h"
 
-// Runs inside every change of the UTC time field and of the UTC date field; the poll tick writes
-// the date first, so the time of the same tick follows and the last write pairs the two.
-void UpdateLocalTime(DisplayModel &model, const QString &zone, bool summerTime) {
+// Runs inside every change of the UTC time field and of the UTC date field. The date is paired
+// with the time as the times they were sent at allow: the first RMC of a cycle may be decoded a
+// tick before the first GGA, or after it.
+void UpdateLocalTime(DisplayModel &model, const QString &zone, bool summerTime,
+                     const QString &dateSentAt) {
     const std::optional<QString> local =
-        localTimeText(model.Label19.text(), model.Label20.text(), zone, summerTime);
+        localTimeText(model.Label19.text(), model.Label20.text(), zone, summerTime, dateSentAt);
     if (local)
         model.Label24.write(*local);
 }
 
-void connectLocalTime(DisplayModel &model, std::function<QString()> zone,
+void connectLocalTime(DisplayModel &model, const Module1 &module1, std::function<QString()> zone,
                       std::function<bool()> summerTime, QObject *context) {
-    const auto update = [&model, zone = std::move(zone), summerTime = std::move(summerTime)] {
-        UpdateLocalTime(model, zone(), summerTime());
+    const auto update = [&model, &module1, zone = std::move(zone),
+                         summerTime = std::move(summerTime)] {
+        UpdateLocalTime(model, zone(), summerTime(), module1.dateSentAt());
     };
     QObject::connect(&model.Label20, &DisplayField::changed, context, update);
     // A new date counts as much as a new time: the local field must never pair the old date with

@@ -61,7 +61,7 @@ Form1::Form1(Desktop desktop, QWidget *parent)
     m_ui->Text1->setLog(&m_log);
     paintModel();
     connectLocalTime(
-        m_model, [this] { return m_ui->Combo6->currentText(); },
+        m_model, m_module1, [this] { return m_ui->Combo6->currentText(); },
         [this] { return m_ui->Check2->isChecked(); }, this);
     connect(&m_model.Label21, &DisplayField::changed, this, &Form1::LatitudeChanged);
     connect(&m_model.Label22, &DisplayField::changed, this, &Form1::LongitudeChanged);

@@ -32,6 +32,13 @@ private:
     std::unique_ptr<ReceiveLog> m_log;
     std::unique_ptr<Module1> m_module1;
     QString local() const { return m_model->Label24.text(); }
+    // A new cycle whose buffer holds one sentence, decoded as the poll tick does.
+    void decode(const QString &sentence) {
+        m_log->clear();
+        m_log->append(sentence + u"\r\n"_s);
+        m_module1->DecodeRMC();
+        m_module1->DecodeGGA();
+    }
 };
 
 void tst_UpdateLocalTime::init() {
@@ -42,7 +49,8 @@ void tst_UpdateLocalTime::init() {
     m_log = std::make_unique<ReceiveLog>();
     m_module1 = std::make_unique<Module1>(*m_model, *m_log, [this] { return m_checksumTest; });
     connectLocalTime(
-        *m_model, [this] { return m_zone; }, [this] { return m_summerTime; }, m_model.get());
+        *m_model, *m_module1, [this] { return m_zone; }, [this] { return m_summerTime; },
+        m_model.get());
 }
 
 void tst_UpdateLocalTime::cleanup() {
@@ -53,7 +61,8 @@ void tst_UpdateLocalTime::cleanup() {
 
 void tst_UpdateLocalTime::followsBothUtcFields_data() {
     // Each step writes the date ("19="), the time ("20="), the zone ("zone=") or summer time
-    // ("summer=1"); the local field after each step.
+    // ("summer=1"), or decodes the first RMC ("rmc=hhmmss,ddmmyy") or GGA ("gga=hhmmss") sentence
+    // of a new cycle; the local field after each step.
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("shown");
     QTest::newRow("no date yet: the time alone, then the date joins it")
@@ -75,16 +84,33 @@ void tst_UpdateLocalTime::followsBothUtcFields_data() {
         << QStringList{QString(), u"01.01.2027 15:18:10"_s, u"07.12.2026 15:18:10"_s,
                        u"07.12.2026 15:18:10"_s, u"08.12.2026 14:18:10"_s};
     // In the tick after midnight the new date meets the last time for a moment, before the new
-    // time of the same tick is written.
+    // time of the same tick is written: the date is that time's day.
     QTest::newRow("midnight shows the date alone")
-        << QStringList{u"zone=0"_s,      u"19=06.12.26"_s, u"20=23:59:59"_s,
-                       u"19=07.12.26"_s, u"20=00:00:00"_s, u"20=00:00:01"_s}
+        << QStringList{u"zone=0"_s,     u"rmc=235959,061226"_s,
+                       u"gga=235959"_s, u"rmc=000000,071226"_s,
+                       u"gga=000000"_s, u"gga=000001"_s}
         << QStringList{QString(),
                        QString(),
                        u"06.12.2026 23:59:59"_s,
-                       u"07.12.2026 23:59:59"_s,
+                       u"06.12.2026 23:59:59"_s,
                        u"07.12.2026"_s,
                        u"07.12.2026 00:00:01"_s};
+    // A cycle's first RMC is complete a tick before its first GGA: the new date must not be
+    // paired with the last time of the day before ("08.12.2026 00:59:52").
+    QTest::newRow("RMC one tick before GGA")
+        << QStringList{u"rmc=235952,061226"_s, u"gga=235952"_s, u"rmc=000002,071226"_s,
+                       u"gga=000002"_s}
+        << QStringList{QString(), u"07.12.2026 00:59:52"_s, u"07.12.2026 00:59:52"_s,
+                       u"07.12.2026 01:00:02"_s};
+    // And the other way round: the first time of the new day with the last date of the old.
+    QTest::newRow("GGA one tick before RMC")
+        << QStringList{u"rmc=235958.00,311226"_s, u"gga=235958.00"_s, u"gga=000003.00"_s,
+                       u"rmc=000003.00,010127"_s}
+        << QStringList{QString(), u"01.01.2027 00:59:58"_s, u"01.01.2027 01:00:03"_s,
+                       u"01.01.2027 01:00:03"_s};
+    // Sentences hours apart are paired as they stand.
+    QTest::newRow("times far apart") << QStringList{u"rmc=123519,230394"_s, u"gga=001043"_s}
+                                     << QStringList{QString(), u"23.03.2094 01:10:43"_s};
 }
 
 void tst_UpdateLocalTime::followsBothUtcFields() {
@@ -97,6 +123,11 @@ void tst_UpdateLocalTime::followsBothUtcFields() {
             m_model->Label19.write(value);
         else if (step.startsWith(u"20="))
             m_model->Label20.write(value);
+        else if (step.startsWith(u"rmc="))
+            decode(u"$GPRMC,%1,A,4807.038,N,01131.000,E,022.4,084.4,%2,003.1,W*00"_s.arg(
+                value.section(u',', 0, 0), value.section(u',', 1)));
+        else if (step.startsWith(u"gga="))
+            decode(u"$GPGGA,%1,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*00"_s.arg(value));
         else if (step.startsWith(u"zone="))
             m_zone = value;
         else
