@@ -11,8 +11,8 @@ packages=(
   libgl-dev libxkbcommon-dev
   # run: platform plugins (xcb, offscreen) and a default font
   qt6-qpa-plugins fonts-dejavu-core
-  # tests, demo and fuzzing
-  socat xvfb xauth xdotool x11-utils imagemagick
+  # tests (man-db renders the manual pages), demo and fuzzing
+  socat xvfb xauth xdotool x11-utils imagemagick man-db
   clang libclang-rt-14-dev
 )
 
