@@ -31,6 +31,7 @@ WebPageLoader::WebPageLoader(QWidget *browserArea, std::chrono::milliseconds tim
     // The engine's own error page is English, and no use without the network anyway.
     m_view->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
     connect(m_view->page(), &QWebEnginePage::loadingChanged, this, &WebPageLoader::loadingChanged);
+    connect(m_view->page(), &QWebEnginePage::loadProgress, this, &WebPageLoader::progressed);
     m_timeLimit.setSingleShot(true);
     m_timeLimit.setInterval(timeLimit);
     connect(&m_timeLimit, &QTimer::timeout, this, &WebPageLoader::showOffline);
@@ -51,6 +52,8 @@ void WebPageLoader::loadingChanged(const QWebEngineLoadingInfo &info) {
         return; // a map page no longer waited for
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
+        progressed();
+        return;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
         // Stopped: cut short by a newer load, which is still being waited for.
         return;
@@ -69,6 +72,12 @@ void WebPageLoader::loadingChanged(const QWebEngineLoadingInfo &info) {
         }
         return;
     }
+}
+
+// A slow link that keeps delivering is given its time: the limit counts from here.
+void WebPageLoader::progressed() {
+    if (!m_requested.isEmpty())
+        m_timeLimit.start();
 }
 
 void WebPageLoader::showOffline() {

@@ -14,7 +14,7 @@ class QWebEngineLoadingInfo;
 class QWebEngineView;
 
 // The real browser: a web view filling the map window's browser area. When a map page fails,
-// answers with an error status or has not finished within the time limit, the map drawn from
+// answers with an error status or makes no progress within the time limit, the map drawn from
 // the shipped outlines takes its place; it stays, following every load, until a map page loads
 // again.
 class WebPageLoader : public QObject, public PageLoader {
@@ -26,13 +26,14 @@ public:
 
 private:
     void loadingChanged(const QWebEngineLoadingInfo &info);
+    void progressed();
     void showOffline();
 
     QStackedLayout *m_stack;
     QWebEngineView *m_view; // owned by the browser area
     OfflineMap *m_offline;  // owned by the browser area
-    QTimer m_timeLimit;
-    QUrl m_requested; // the map page being waited for; empty while none is
+    QTimer m_timeLimit;     // runs from the last sign of progress
+    QUrl m_requested;       // the map page being waited for; empty while none is
 };
 
 // Starts the web engine ahead of the first map, so that the first position does not wait for it.

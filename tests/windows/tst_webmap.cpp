@@ -8,6 +8,7 @@
 #include "windows/offlinemap.h"
 #include "windows/webpageloader.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QStackedLayout>
@@ -37,16 +38,26 @@ public:
     }
 };
 
-// A loopback server that answers every request with one fixed reply, or not at all.
+// A loopback server that answers every request with one fixed reply, or not at all. A paced
+// server sends the reply in pieces, one per pace, and may fall silent after some of them.
 class ReplyServer : public QTcpServer {
 public:
-    explicit ReplyServer(QByteArray reply)
+    explicit ReplyServer(QByteArray reply, int pieces = 1, std::chrono::milliseconds pace = {},
+                         int silentAfter = -1)
         : m_reply(std::move(reply)) {
-        connect(this, &QTcpServer::newConnection, this, [this] {
+        connect(this, &QTcpServer::newConnection, this, [=, this] {
             while (QTcpSocket *socket = nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    if (!m_reply.isEmpty() && socket->readAll().contains("\r\n\r\n"))
-                        socket->write(m_reply);
+                connect(socket, &QTcpSocket::readyRead, socket, [=, this] {
+                    if (m_reply.isEmpty() || !socket->readAll().contains("\r\n\r\n"))
+                        return;
+                    const qsizetype size = (m_reply.size() + pieces - 1) / pieces;
+                    auto *timer = new QTimer(socket);
+                    connect(timer, &QTimer::timeout, socket, [=, this, sent = 0]() mutable {
+                        socket->write(m_reply.mid(sent * size, size));
+                        if (++sent == pieces || sent == silentAfter)
+                            timer->stop();
+                    });
+                    timer->start(pace);
                 });
             }
         });
@@ -168,26 +179,36 @@ void tst_WebMap::positionLoadsIntoTheRealView() {
 void tst_WebMap::answers_data() {
     QTest::addColumn<QByteArray>("reply"); // empty: the connection is taken but never answered
     QTest::addColumn<bool>("listening");
+    QTest::addColumn<int>("pieces"); // sent 250 ms apart
+    QTest::addColumn<int>("silentAfter");
     QTest::addColumn<int>("timeLimitMs");
     QTest::addColumn<bool>("offline");
 
     // Long limits keep the timer out of the rows that must end by an answer.
     const QByteArray page = httpReply("200 OK", kServerText);
-    QTest::newRow("map page") << page << true << 600000 << false;
-    QTest::newRow("error status") << httpReply("503 Service Unavailable", kServerText) << true
-                                  << 600000 << true;
-    QTest::newRow("not found") << httpReply("404 Not Found", kServerText) << true << 600000 << true;
-    QTest::newRow("refused") << QByteArray() << false << 600000 << true;
-    QTest::newRow("no answer in time") << QByteArray() << true << 300 << true;
+    QTest::newRow("map page") << page << true << 1 << -1 << 600000 << false;
+    QTest::newRow("error status") << httpReply("503 Service Unavailable", kServerText) << true << 1
+                                  << -1 << 600000 << true;
+    QTest::newRow("not found") << httpReply("404 Not Found", kServerText) << true << 1 << -1
+                               << 600000 << true;
+    QTest::newRow("refused") << QByteArray() << false << 1 << -1 << 600000 << true;
+    QTest::newRow("no answer in time") << QByteArray() << true << 1 << -1 << 300 << true;
+    // 3 s in all, twice the limit, but never 1.5 s without progress.
+    const QByteArray slowPage =
+        httpReply("200 OK", kServerText + "<!--" + QByteArray(6000, 'x') + "-->");
+    QTest::newRow("slow, making progress") << slowPage << true << 12 << -1 << 1500 << false;
+    QTest::newRow("stalls halfway") << slowPage << true << 12 << 6 << 1500 << true;
 }
 
 void tst_WebMap::answers() {
     QFETCH(QByteArray, reply);
     QFETCH(bool, listening);
+    QFETCH(int, pieces);
+    QFETCH(int, silentAfter);
     QFETCH(int, timeLimitMs);
     QFETCH(bool, offline);
 
-    ReplyServer server(reply);
+    ReplyServer server(reply, pieces, std::chrono::milliseconds(250), silentAfter);
     QVERIFY(server.listen(QHostAddress::LocalHost));
     const quint16 port = server.serverPort();
     if (!listening)
@@ -203,6 +224,8 @@ void tst_WebMap::answers() {
     QVERIFY(view && offlineMap && stack);
     QSignalSpy switched(stack, &QStackedLayout::currentChanged);
     QSignalSpy finished(view->page(), &QWebEnginePage::loadFinished);
+    QElapsedTimer clock;
+    clock.start();
     // Two loads at once, as a decode that moves both fields makes them: the first is replaced.
     for (const QString &longitude : {u"1"_s, u"2"_s}) {
         loader.load(
@@ -222,6 +245,7 @@ void tst_WebMap::answers() {
     }
     QTRY_VERIFY_WITH_TIMEOUT(finished.contains(QVariantList{true}) || switched.count() > 0,
                              kEngineWait);
+    QVERIFY(clock.elapsed() >= pieces * 250 - 250);
     QVERIFY(shownText(view).contains(u"Vom Server"_s));
     QVERIFY(view->isVisible());
     QCOMPARE(switched.count(), 0); // the drawn map never took its place
