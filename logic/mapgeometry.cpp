@@ -4,6 +4,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>

@@ -4,6 +4,7 @@
 #include "logic/mapgeometry.h"
 #include "logic/worldoutlines.h"
 
+#include <QFile>
 #include <QTest>
 
 #include <cmath>
