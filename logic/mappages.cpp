@@ -2,10 +2,6 @@
 
 namespace {
 
-QString paragraph(const QString &html) {
-    return QStringLiteral("<p>") + html + QStringLiteral("</p>");
-}
-
 // White space kept, so that "48 °  07.038 ' N" reads as in the main window.
 QString fieldText(const QString &text) {
     return QStringLiteral("<span style=\"white-space: pre\">") + text.toHtmlEscaped() +
@@ -16,59 +12,47 @@ QString code(const QString &text) {
     return QStringLiteral("<code>") + text.toHtmlEscaped() + QStringLiteral("</code>");
 }
 
-const QString kStillWorking = QStringLiteral(
-    "Empfang, Anzeige und Weiterleitung der Daten arbeiten davon unabhängig wie gewohnt.");
+QString bold(const QString &text) {
+    return QStringLiteral("<b>") + text + QStringLiteral("</b>");
+}
 
 } // namespace
 
-QString unreachableMapPage(const QString &latitudeField, const QString &longitudeField) {
-    return QStringLiteral("<!DOCTYPE html><html lang=\"de\"><head><meta charset=\"utf-8\">"
-                          "<title>Karte</title></head>"
-                          "<body style=\"font-family: sans-serif; margin: 24px\">"
-                          "<h2>Kartendienst nicht erreichbar</h2>") +
-           paragraph(QStringLiteral("Die Karte konnte nicht geladen werden: keine "
-                                    "Netzverbindung, der Name des Kartendienstes ist nicht "
-                                    "auflösbar, der Dienst meldet einen Fehler oder antwortet "
-                                    "nicht rechtzeitig.")) +
-           paragraph(QStringLiteral("Breite: ") + fieldText(latitudeField) +
-                     QStringLiteral("<br>Länge: ") + fieldText(longitudeField)) +
-           paragraph(QStringLiteral("Die nächste Änderung der Position oder des Zooms lädt die "
-                                    "Karte erneut.")) +
-           QStringLiteral("</body></html>");
+QString unreachableNotice() {
+    return bold(QStringLiteral("Kartendienst nicht erreichbar.")) +
+           QStringLiteral(" Karte aus den mitgelieferten Umrissen; die nächste Änderung der "
+                          "Position oder des Zooms versucht den Kartendienst erneut.");
 }
 
-QString noMapNotice(WebEngineObstacle obstacle, const QStringList &searchedPaths) {
-    QString html = QStringLiteral("<h2>Keine Karte</h2>");
+QString noWebMapNotice(WebEngineObstacle obstacle, const QStringList &searchedPaths) {
     switch (obstacle) {
     case WebEngineObstacle::None:
         return QString();
     case WebEngineObstacle::RootWithSandbox:
-        html += paragraph(QStringLiteral(
-                    "Pelora läuft als Administrator (root). Die Web-Komponente, die die Karte "
-                    "zeigt, startet mit Administratorrechten nur, wenn ihre Sandbox "
-                    "ausgeschaltet ist; deshalb ist sie in diesem Lauf nicht gestartet.")) +
-                paragraph(QStringLiteral("Für die Karte Pelora als normaler Benutzer starten, "
-                                         "oder als root mit ausgeschalteter Sandbox:<br>") +
-                          code(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1 pelora"))) +
-                paragraph(QStringLiteral(
-                    "Das geschieht auf eigene Gefahr: ohne Sandbox schützt nichts das System "
-                    "vor Fehlern der Web-Komponente beim Laden fremder Seiten."));
-        break;
+        return bold(QStringLiteral("Keine Web-Karte:")) +
+               QStringLiteral(" Pelora läuft als root, und die Web-Komponente startet so nur "
+                              "mit ausgeschalteter Sandbox. Für die Web-Karte als normaler "
+                              "Benutzer starten, oder auf eigene Gefahr (ohne Sandbox schützt "
+                              "nichts vor Fehlern beim Laden fremder Seiten): ") +
+               code(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1 pelora"));
     case WebEngineObstacle::ProcessMissing: {
         QStringList places;
         for (const QString &path : searchedPaths)
             places << code(path);
-        html +=
-            paragraph(QStringLiteral("Das Hilfsprogramm der Web-Komponente, die die Karte "
-                                     "zeigt, fehlt. Gesucht wurde:<br>") +
-                      places.join(QStringLiteral("<br>"))) +
-            paragraph(QStringLiteral("Für die Karte Qt WebEngine vollständig installieren "
-                                     "(Debian: Paket ") +
-                      code(QStringLiteral("libqt6webenginecore6-bin")) + QStringLiteral(") oder ") +
-                      code(QStringLiteral("QTWEBENGINEPROCESS_PATH")) +
-                      QStringLiteral(" auf das Programm setzen."));
-        break;
+        return bold(QStringLiteral("Keine Web-Karte:")) +
+               QStringLiteral(" das Hilfsprogramm der Web-Komponente fehlt (gesucht: ") +
+               places.join(QStringLiteral(", ")) +
+               QStringLiteral("). Für die Web-Karte das Debian-Paket ") +
+               code(QStringLiteral("libqt6webenginecore6-bin")) +
+               QStringLiteral(" installieren oder ") +
+               code(QStringLiteral("QTWEBENGINEPROCESS_PATH")) +
+               QStringLiteral(" auf das Programm setzen.");
     }
     }
-    return html + paragraph(kStillWorking);
+    return QString();
+}
+
+QString positionNotice(const QString &latitudeField, const QString &longitudeField) {
+    return QStringLiteral("Breite: ") + fieldText(latitudeField) +
+           QStringLiteral("&nbsp;&nbsp;&nbsp; Länge: ") + fieldText(longitudeField);
 }

@@ -5,13 +5,17 @@
 #include <QString>
 #include <QStringList>
 
-// The German pages the map area shows in place of the map. Field texts go in as the main
-// window's fields hold them and are shown, blanks included, as they are.
+// The German notices above the map drawn from the shipped outlines: why it stands in for the web
+// map, and the position it shows. Field texts go in as the main window's fields hold them and
+// are shown, blanks included, as they are.
 
 // The map service could not be reached for the last load (no network, name not resolved, an
-// error answer or no answer in time).
-QString unreachableMapPage(const QString &latitudeField, const QString &longitudeField);
+// error answer or no progress in time).
+QString unreachableNotice();
 
-// Why there is no map at all in this run, and how to get it; searchedPaths are the places where
-// the engine's helper program was looked for.
-QString noMapNotice(WebEngineObstacle obstacle, const QStringList &searchedPaths = {});
+// Why there is no web map at all in this run, and how to get it; searchedPaths are the places
+// where the engine's helper program was looked for.
+QString noWebMapNotice(WebEngineObstacle obstacle, const QStringList &searchedPaths = {});
+
+// The position the map shows, as the main window's fields hold it.
+QString positionNotice(const QString &latitudeField, const QString &longitudeField);

@@ -1,7 +1,7 @@
 #include "windows/desktop.h"
 
 #include "logic/mappages.h"
-#include "windows/noticepageloader.h"
+#include "windows/offlinepageloader.h"
 #include "windows/webpageloader.h"
 
 #include <QCoreApplication>
@@ -45,13 +45,12 @@ bool Desktop::startDetached(const QString &program) {
     return QProcess::startDetached(program, {});
 }
 
-std::unique_ptr<PageLoader> Desktop::makeMapPageLoader(QWidget *browserArea,
-                                                       std::function<QString()> unreachablePage) {
+std::unique_ptr<PageLoader> Desktop::makeMapPageLoader(QWidget *browserArea) {
     const WebEngineObstacle obstacle = webEngineObstacle();
     if (obstacle != WebEngineObstacle::None)
-        return std::make_unique<NoticePageLoader>(browserArea,
-                                                  noMapNotice(obstacle, engineProcessPlaces()));
-    return std::make_unique<WebPageLoader>(browserArea, std::move(unreachablePage));
+        return std::make_unique<OfflinePageLoader>(browserArea,
+                                                   noWebMapNotice(obstacle, engineProcessPlaces()));
+    return std::make_unique<WebPageLoader>(browserArea);
 }
 
 WebEngineObstacle webEngineObstacle() {

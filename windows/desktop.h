@@ -17,16 +17,15 @@ struct Desktop {
     std::function<bool(const QString &text)> openUrl = openWithDefaultHandler;
     // Starts a program by bare name through the usual program search, detached; true if started.
     std::function<bool(const QString &program)> startProgram = startDetached;
-    // Makes the browser behind the map window: the web engine's where it can run, else a notice
-    // in the map area saying why there is no map.
+    // Makes the browser behind the map window: the web engine's where it can run, else the map
+    // drawn from the shipped outlines, with a notice saying why there is no web map.
     PageLoaderFactory makePageLoader = makeMapPageLoader;
     // The serial devices present right now, as texts for the port lists.
     std::function<QStringList()> presentPorts = presentPortTexts;
 
     static bool openWithDefaultHandler(const QString &text);
     static bool startDetached(const QString &program);
-    static std::unique_ptr<PageLoader> makeMapPageLoader(QWidget *browserArea,
-                                                         std::function<QString()> unreachablePage);
+    static std::unique_ptr<PageLoader> makeMapPageLoader(QWidget *browserArea);
 };
 
 // What keeps the web engine from running in this process, decided once, the first time it is

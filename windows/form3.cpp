@@ -1,7 +1,6 @@
 #include "windows/form3.h"
 
 #include "logic/mapaddress.h"
-#include "logic/mappages.h"
 #include "logic/trace.h"
 #include "ui_form3.h"
 
@@ -31,8 +30,7 @@ Form3::Form3(QString &mapZoom, QString latitude, QString longitude,
     setBackground(m_ui->Label4, kReadoutBackground);
     setBackground(m_ui->Label5, kReadoutBackground);
     setBackground(m_ui->WebBrowser1, Qt::white);
-    m_loader = makePageLoader(m_ui->WebBrowser1,
-                              [this] { return unreachableMapPage(m_latitude, m_longitude); });
+    m_loader = makePageLoader(m_ui->WebBrowser1);
 
     connect(m_ui->Combo1, &QComboBox::currentIndexChanged, this, &Form3::ZoomChosen);
     MapWindowLoad();
@@ -46,7 +44,7 @@ void Form3::MapWindowLoad() {
 
 void Form3::ZoomChosen() {
     m_mapZoom = m_ui->Combo1->currentText();
-    load(mapAddress(m_latitude, m_longitude, m_mapZoom));
+    load(m_latitude, m_longitude);
 }
 
 void Form3::PositionChanged(const QString &latitude, const QString &longitude) {
@@ -55,13 +53,17 @@ void Form3::PositionChanged(const QString &latitude, const QString &longitude) {
     m_longitude = longitude;
     if (m_ui->Check1->isChecked())
         return;
-    load(mapAddress(latitude, longitude, m_mapZoom));
+    load(latitude, longitude);
     // The read-outs show the position of the last load, so they stand still while paused.
     m_ui->Label4->setText(withoutBlanks(latitude));
     m_ui->Label5->setText(withoutBlanks(longitude));
 }
 
-void Form3::load(const QString &address) {
+void Form3::load(const QString &latitude, const QString &longitude) {
+    const QString address = mapAddress(latitude, longitude, m_mapZoom);
     trace({QStringLiteral("map"), address});
-    m_loader->load(address);
+    m_loader->load({.address = address,
+                    .latitudeField = latitude,
+                    .longitudeField = longitude,
+                    .zoom = m_mapZoom.toInt()});
 }

@@ -9,8 +9,9 @@ namespace Ui {
 class Form3;
 }
 
-// The map window: follows the position it is told on an embedded web map, at the zoom chosen in
-// its list, unless "Anhalten" is ticked. Created hidden; closing it ends it.
+// The map window: follows the position it is told on an embedded web map, or on a map drawn from
+// the shipped outlines where the web map cannot be had, at the zoom chosen in its list, unless
+// "Anhalten" is ticked. Created hidden; closing it ends it.
 class Form3 : public CloseBoxDialog {
     Q_OBJECT
 public:
@@ -30,7 +31,8 @@ public:
     void PositionChanged(const QString &latitude, const QString &longitude);
 
 private:
-    void load(const QString &address);
+    // Loads the map of this position at the chosen zoom.
+    void load(const QString &latitude, const QString &longitude);
 
     std::unique_ptr<Ui::Form3> m_ui;
     QString &m_mapZoom;

@@ -8,28 +8,32 @@
 
 #include <chrono>
 
+class OfflineMap;
+class QStackedLayout;
 class QWebEngineLoadingInfo;
 class QWebEngineView;
 
-// The real browser: a web view filling the map window's browser area. A map page that fails,
-// answers with an error status or has not finished within the time limit is replaced by the
-// map window's own page for that case; the next load tries the map again.
+// The real browser: a web view filling the map window's browser area. When a map page fails,
+// answers with an error status or makes no progress within the time limit, the map drawn from
+// the shipped outlines takes its place; it stays, following every load, until a map page loads
+// again.
 class WebPageLoader : public QObject, public PageLoader {
 public:
     static constexpr std::chrono::seconds kTimeLimit{20};
 
-    WebPageLoader(QWidget *browserArea, std::function<QString()> unreachablePage,
-                  std::chrono::milliseconds timeLimit = kTimeLimit);
-    void load(const QString &address) override;
+    explicit WebPageLoader(QWidget *browserArea, std::chrono::milliseconds timeLimit = kTimeLimit);
+    void load(const MapRequest &map) override;
 
 private:
     void loadingChanged(const QWebEngineLoadingInfo &info);
-    void showUnreachable();
+    void progressed();
+    void showOffline();
 
+    QStackedLayout *m_stack;
     QWebEngineView *m_view; // owned by the browser area
-    std::function<QString()> m_unreachablePage;
-    QTimer m_timeLimit;
-    QUrl m_requested; // the map page being waited for; empty while none is
+    OfflineMap *m_offline;  // owned by the browser area
+    QTimer m_timeLimit;     // runs from the last sign of progress
+    QUrl m_requested;       // the map page being waited for; empty while none is
 };
 
 // Starts the web engine ahead of the first map, so that the first position does not wait for it.

@@ -24,9 +24,7 @@ public:
             started << program;
             return startSucceeds;
         };
-        desktop.makePageLoader = [this](QWidget *, auto) {
-            return std::make_unique<Loader>(loads);
-        };
+        desktop.makePageLoader = [this](QWidget *) { return std::make_unique<Loader>(loads); };
         return desktop;
     }
 
@@ -35,7 +33,7 @@ private:
     public:
         explicit Loader(QStringList &log)
             : m_log(log) {}
-        void load(const QString &address) override { m_log << address; }
+        void load(const MapRequest &map) override { m_log << map.address; }
 
     private:
         QStringList &m_log;

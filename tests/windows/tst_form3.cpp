@@ -1,11 +1,13 @@
 // The map window behind a recording page loader: what it loads, when, and what it shows.
 #include "logic/mappages.h"
+#include "logic/worldoutlines.h"
 #include "testdesktop.h"
 #include "tracecapture.h"
 #include "ui_form3.h"
 #include "windows/form1.h"
 #include "windows/form3.h"
-#include "windows/noticepageloader.h"
+#include "windows/offlinemap.h"
+#include "windows/offlinepageloader.h"
 
 #include <QLabel>
 #include <QStyle>
@@ -48,6 +50,10 @@ private slots:
     void resetLoadsTheEmptyFields();
     void everyLoadIsTraced();
     void withoutWebEngineTheMapAreaExplains();
+    void offlineMapFollowsLikeTheWebMap();
+    void offlineMapDrawsLandAndSea_data();
+    void offlineMapDrawsLandAndSea();
+    void offlineMapZoomStepHalvesTheGround();
 
 private:
     void decode(const QString &sentence) {
@@ -56,6 +62,27 @@ private:
         m_form->module1().DecodeGGA();
     }
     Ui::Form3 &map() { return m_form->mapWindow()->ui(); }
+    // As where the web engine cannot run: the map area draws the map from the shipped outlines.
+    void useOfflineMap() {
+        Desktop desktop = m_desktop.services();
+        desktop.makePageLoader = [](QWidget *browserArea) {
+            return std::make_unique<OfflinePageLoader>(
+                browserArea, noWebMapNotice(WebEngineObstacle::RootWithSandbox));
+        };
+        m_form = std::make_unique<Form1>(desktop);
+    }
+    OfflineMap *offlineMap() { return map().WebBrowser1->findChild<OfflineMap *>(); }
+    void showPosition(const QString &latitude, const QString &longitude, const QString &zoom) {
+        m_form->model().Label21.write(latitude);
+        m_form->model().Label22.write(longitude);
+        map().Combo1->setCurrentText(zoom);
+    }
+    QImage drawnMap() {
+        m_form->mapWindow()->show();
+        if (!QTest::qWaitForWindowExposed(m_form->mapWindow()))
+            return QImage();
+        return offlineMap()->grab().toImage();
+    }
 
     TestDesktop m_desktop;
     std::unique_ptr<Form1> m_form;
@@ -208,14 +235,9 @@ void tst_Form3::everyLoadIsTraced() {
 }
 
 // Where the web engine cannot run (as root with its sandbox on), the program still decodes and
-// the map window says, in place of the map, why there is none and how to get it.
+// the map window draws the map itself, saying why there is no web map and how to get it.
 void tst_Form3::withoutWebEngineTheMapAreaExplains() {
-    Desktop desktop = m_desktop.services();
-    desktop.makePageLoader = [](QWidget *browserArea, auto) {
-        return std::make_unique<NoticePageLoader>(browserArea,
-                                                  noMapNotice(WebEngineObstacle::RootWithSandbox));
-    };
-    m_form = std::make_unique<Form1>(desktop);
+    useOfflineMap();
     TraceCapture trace;
     m_form->ReceiveChunk(kGgaMunich + u"\r\n"_s);
     m_form->pollCycle().PollTick();
@@ -230,11 +252,131 @@ void tst_Form3::withoutWebEngineTheMapAreaExplains() {
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
     QVERIFY(notice->isVisible());
+    QCOMPARE(offlineMap()->geometry(), map().WebBrowser1->rect());
     QCOMPARE(notice->geometry().intersected(map().WebBrowser1->rect()), notice->geometry());
     const QString text = notice->text();
     for (const QString &part :
-         {u"Keine Karte"_s, u"root"_s, u"QTWEBENGINE_DISABLE_SANDBOX=1"_s, u"auf eigene Gefahr"_s})
+         {u"Keine Web-Karte"_s, u"root"_s, u"QTWEBENGINE_DISABLE_SANDBOX=1"_s,
+          u"auf eigene Gefahr"_s, u"48 \u00B0  07.038 ' N"_s, u"011 \u00B0  31.000 ' E"_s})
         QVERIFY2(text.contains(part), qPrintable(part));
+}
+
+// Pause and zoom act on the drawn map as on the web map's loads.
+void tst_Form3::offlineMapFollowsLikeTheWebMap() {
+    useOfflineMap();
+    decode(kGgaMunich);
+    const GeoPoint munich{.latitude = 48 + 7.038 / 60, .longitude = 11 + 31.0 / 60};
+    QCOMPARE(offlineMap()->frame().centre().latitude, munich.latitude);
+    map().Check1->setChecked(true);
+    decode(kGgaSydney);
+    QCOMPARE(offlineMap()->frame().centre().longitude, munich.longitude);
+    QVERIFY(offlineMap()->findChild<QLabel *>()->text().contains(u"48 \u00B0  07.038 ' N"_s));
+
+    map().Combo1->setCurrentText(u"14"_s);
+    QCOMPARE(offlineMap()->frame().zoom(), 14);
+    QCOMPARE(offlineMap()->frame().centre().longitude, -(151 + 12.3353 / 60));
+
+    // Without a position the map stays where it was, without the marker.
+    map().Check1->setChecked(false);
+    const QImage placed = drawnMap();
+    m_form->module1().ResetDisplay();
+    QCOMPARE(offlineMap()->frame().centre().longitude, -(151 + 12.3353 / 60));
+    const QImage unplaced = drawnMap();
+    const QPoint centre = unplaced.rect().center() + QPoint(1, 1);
+    QCOMPARE(placed.pixelColor(centre), QColor(220, 0, 0));
+    QVERIFY(unplaced.pixelColor(centre) != QColor(220, 0, 0));
+}
+
+void tst_Form3::offlineMapDrawsLandAndSea_data() {
+    QTest::addColumn<QString>("latitude");
+    QTest::addColumn<QString>("longitude");
+    QTest::addColumn<QString>("zoom");
+    QTest::addColumn<bool>("land");
+    const QString munichLat = u"48 \u00B0  07.038 ' N"_s;
+    const QString munichLon = u"011 \u00B0  31.000 ' E"_s;
+    const QString atlanticLat = u"30 \u00B0  00.000 ' N"_s;
+    const QString atlanticLon = u"040 \u00B0  00.000 ' W"_s;
+    QTest::newRow("munich, 5") << munichLat << munichLon << u"5"_s << true;
+    QTest::newRow("munich, 15") << munichLat << munichLon << u"15"_s << true;
+    QTest::newRow("atlantic, 5") << atlanticLat << atlanticLon << u"5"_s << false;
+    QTest::newRow("atlantic, 15") << atlanticLat << atlanticLon << u"15"_s << false;
+    // Coasts in view, and land on both sides of the 180th meridian.
+    QTest::newRow("off lisbon, 9")
+        << u"38 \u00B0  30.000 ' N"_s << u"009 \u00B0  40.000 ' W"_s << u"9"_s << false;
+    QTest::newRow("chukotka, 5") << u"67 \u00B0  00.000 ' N"_s << u"179 \u00B0  00.000 ' W"_s
+                                 << u"5"_s << true;
+}
+
+enum class Ground { Land, Sea, Other };
+
+Ground groundAt(const QImage &image, QPoint pixel) {
+    const QColor colour = image.pixelColor(pixel);
+    return colour == OfflineMap::kLand  ? Ground::Land
+           : colour == OfflineMap::kSea ? Ground::Sea
+                                        : Ground::Other;
+}
+
+// Every pixel of the drawn map shows land where the land test says land, round the marker too.
+void tst_Form3::offlineMapDrawsLandAndSea() {
+    QFETCH(QString, latitude);
+    QFETCH(QString, longitude);
+    QFETCH(QString, zoom);
+    QFETCH(bool, land);
+    useOfflineMap();
+    showPosition(latitude, longitude, zoom);
+    const QImage image = drawnMap();
+    QCOMPARE(image.size(), map().WebBrowser1->size());
+    const Ground expected = land ? Ground::Land : Ground::Sea;
+    // Diagonally next to the marker, off the graticule lines through a round position.
+    for (const QPoint offset : {QPoint(12, 12), QPoint(-12, 12), QPoint(12, -12), QPoint(-12, -12)})
+        QCOMPARE(groundAt(image, image.rect().center() + offset), expected);
+
+    const MapFrame frame = offlineMap()->frame();
+    const int below = offlineMap()->findChild<QLabel *>()->geometry().bottom() + 1;
+    int checked = 0;
+    int disagree = 0;
+    for (int y = below; y < image.height(); y += 10) {
+        for (int x = 0; x < image.width(); x += 10) {
+            const Ground ground = groundAt(image, QPoint(x, y));
+            if (ground == Ground::Other)
+                continue; // coast, lines, labels
+            ++checked;
+            if ((ground == Ground::Land) !=
+                isLand(shippedWorldOutlines(), frame.toGeo(QPoint(x, y))))
+                ++disagree;
+        }
+    }
+    // Only straight edges bend differently in the two: a pixel or so along the coast.
+    QVERIFY(checked > 1500);
+    QVERIFY2(disagree * 200 < checked, qPrintable(u"%1 of %2"_s.arg(disagree).arg(checked)));
+}
+
+// One step closer, the same ground takes twice as many pixels each way.
+void tst_Form3::offlineMapZoomStepHalvesTheGround() {
+    useOfflineMap();
+    showPosition(u"38 \u00B0  42.000 ' N"_s, u"009 \u00B0  10.000 ' W"_s, u"8"_s);
+    const QImage far = drawnMap();
+    map().Combo1->setCurrentText(u"9"_s);
+    const QImage near = drawnMap();
+    const QPoint centre = near.rect().center();
+    const int below = offlineMap()->findChild<QLabel *>()->geometry().bottom() + 1;
+    int checked = 0;
+    int agree = 0;
+    int land = 0;
+    for (int y = below; y < near.height(); y += 4) {
+        for (int x = 0; x < near.width(); x += 4) {
+            const Ground closer = groundAt(near, QPoint(x, y));
+            const Ground farther = groundAt(far, centre + (QPoint(x, y) - centre) / 2);
+            if (closer == Ground::Other || farther == Ground::Other)
+                continue;
+            ++checked;
+            agree += closer == farther;
+            land += closer == Ground::Land;
+        }
+    }
+    // Coast across the view, so that a wrong scale shows.
+    QVERIFY(land > checked / 5 && land < checked * 4 / 5);
+    QVERIFY2(agree > checked * 97 / 100, qPrintable(u"%1 of %2"_s.arg(agree).arg(checked)));
 }
 
 QTEST_MAIN(tst_Form3)

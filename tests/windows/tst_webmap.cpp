@@ -1,12 +1,17 @@
 // The map window with the real web view, offscreen. The remote map service is the one part that
 // cannot run here: a request interceptor records what the view asks for and blocks it, as if
-// the service were out of reach. Answers of other kinds come from a server on the loopback.
-#include "logic/mappages.h"
+// the service were out of reach. Answers of other kinds, slow ones too, come from a server on the
+// loopback.
 #include "ui_form3.h"
 #include "windows/form1.h"
 #include "windows/form3.h"
+#include "windows/offlinemap.h"
 #include "windows/webpageloader.h"
 
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QStackedLayout>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -33,16 +38,26 @@ public:
     }
 };
 
-// A loopback server that answers every request with one fixed reply, or not at all.
-class OneReplyServer : public QTcpServer {
+// A loopback server that answers every request with one fixed reply, or not at all. A paced
+// server sends the reply in pieces, one per pace, and may fall silent after some of them.
+class ReplyServer : public QTcpServer {
 public:
-    explicit OneReplyServer(QByteArray reply)
+    explicit ReplyServer(QByteArray reply, int pieces = 1, std::chrono::milliseconds pace = {},
+                         int silentAfter = -1)
         : m_reply(std::move(reply)) {
-        connect(this, &QTcpServer::newConnection, this, [this] {
+        connect(this, &QTcpServer::newConnection, this, [=, this] {
             while (QTcpSocket *socket = nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    if (!m_reply.isEmpty() && socket->readAll().contains("\r\n\r\n"))
-                        socket->write(m_reply);
+                connect(socket, &QTcpSocket::readyRead, socket, [=, this] {
+                    if (m_reply.isEmpty() || !socket->readAll().contains("\r\n\r\n"))
+                        return;
+                    const qsizetype size = (m_reply.size() + pieces - 1) / pieces;
+                    auto *timer = new QTimer(socket);
+                    connect(timer, &QTimer::timeout, socket, [=, this, sent = 0]() mutable {
+                        socket->write(m_reply.mid(sent * size, size));
+                        if (++sent == pieces || sent == silentAfter)
+                            timer->stop();
+                    });
+                    timer->start(pace);
                 });
             }
         });
@@ -86,6 +101,7 @@ private slots:
     void positionLoadsIntoTheRealView();
     void answers_data();
     void answers();
+    void webMapComesBack();
 
 private:
     RecordingInterceptor m_interceptor;
@@ -137,47 +153,62 @@ void tst_WebMap::positionLoadsIntoTheRealView() {
     const int beatsBefore = beats;
     QTRY_VERIFY(beats >= beatsBefore + 5);
 
-    // The service is out of reach: the map area says so in German, with the position texts as
-    // the main window's fields hold them, instead of the engine's English error page.
-    QTRY_VERIFY_WITH_TIMEOUT(shownText(view).contains(u"Kartendienst nicht erreichbar"_s),
-                             kEngineWait);
-    const QString shown = shownText(view);
-    QVERIFY2(shown.contains(u"48 \u00B0  07.038 ' N"_s), qPrintable(shown));
-    QVERIFY2(shown.contains(u"011 \u00B0  31.000 ' E"_s), qPrintable(shown));
+    // The service is out of reach: the map drawn from the shipped outlines takes the web map's
+    // place and says so in German, with the position texts as the main window's fields hold them.
+    auto *offline = map->ui().WebBrowser1->findChild<OfflineMap *>();
+    QVERIFY(offline);
+    QTRY_VERIFY_WITH_TIMEOUT(offline->isVisibleTo(map->ui().WebBrowser1), kEngineWait);
+    QVERIFY(!view->isVisibleTo(map->ui().WebBrowser1));
+    const QString notice = offline->findChild<QLabel *>()->text();
+    for (const QString &part : {u"Kartendienst nicht erreichbar"_s, u"48 \u00B0  07.038 ' N"_s,
+                                u"011 \u00B0  31.000 ' E"_s})
+        QVERIFY2(notice.contains(part), qPrintable(notice));
+    QCOMPARE(offline->frame().centre().latitude, 48 + 7.038 / 60);
+    QCOMPARE(offline->frame().zoom(), 12);
 
-    // The next load tries the map again.
+    // The next load tries the map again; meanwhile the drawn map follows it.
     m_interceptor.requests.clear();
     map->ui().Combo1->setCurrentText(u"14"_s);
+    QCOMPARE(offline->frame().zoom(), 14);
     QTRY_VERIFY_WITH_TIMEOUT(!m_interceptor.requests.isEmpty(), kEngineWait);
     QVERIFY(m_interceptor.requests.last().toString().endsWith(u"&z=14"_s));
+    QVERIFY(offline->isVisibleTo(map->ui().WebBrowser1));
 }
 
 // What the map area ends up showing for each kind of answer of the map service.
 void tst_WebMap::answers_data() {
     QTest::addColumn<QByteArray>("reply"); // empty: the connection is taken but never answered
     QTest::addColumn<bool>("listening");
+    QTest::addColumn<int>("pieces"); // sent 250 ms apart
+    QTest::addColumn<int>("silentAfter");
     QTest::addColumn<int>("timeLimitMs");
-    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("offline");
 
-    const QString unreachable = u"Kartendienst nicht erreichbar"_s;
     // Long limits keep the timer out of the rows that must end by an answer.
-    QTest::newRow("map page") << httpReply("200 OK", kServerText) << true << 600000
-                              << u"Vom Server"_s;
-    QTest::newRow("error status") << httpReply("503 Service Unavailable", kServerText) << true
-                                  << 600000 << unreachable;
-    QTest::newRow("not found") << httpReply("404 Not Found", kServerText) << true << 600000
-                               << unreachable;
-    QTest::newRow("refused") << QByteArray() << false << 600000 << unreachable;
-    QTest::newRow("no answer in time") << QByteArray() << true << 300 << unreachable;
+    const QByteArray page = httpReply("200 OK", kServerText);
+    QTest::newRow("map page") << page << true << 1 << -1 << 600000 << false;
+    QTest::newRow("error status") << httpReply("503 Service Unavailable", kServerText) << true << 1
+                                  << -1 << 600000 << true;
+    QTest::newRow("not found") << httpReply("404 Not Found", kServerText) << true << 1 << -1
+                               << 600000 << true;
+    QTest::newRow("refused") << QByteArray() << false << 1 << -1 << 600000 << true;
+    QTest::newRow("no answer in time") << QByteArray() << true << 1 << -1 << 300 << true;
+    // 3 s in all, twice the limit, but never 1.5 s without progress.
+    const QByteArray slowPage =
+        httpReply("200 OK", kServerText + "<!--" + QByteArray(6000, 'x') + "-->");
+    QTest::newRow("slow, making progress") << slowPage << true << 12 << -1 << 1500 << false;
+    QTest::newRow("stalls halfway") << slowPage << true << 12 << 6 << 1500 << true;
 }
 
 void tst_WebMap::answers() {
     QFETCH(QByteArray, reply);
     QFETCH(bool, listening);
+    QFETCH(int, pieces);
+    QFETCH(int, silentAfter);
     QFETCH(int, timeLimitMs);
-    QFETCH(QString, shown);
+    QFETCH(bool, offline);
 
-    OneReplyServer server(reply);
+    ReplyServer server(reply, pieces, std::chrono::milliseconds(250), silentAfter);
     QVERIFY(server.listen(QHostAddress::LocalHost));
     const quint16 port = server.serverPort();
     if (!listening)
@@ -185,19 +216,64 @@ void tst_WebMap::answers() {
 
     QWidget area;
     area.resize(400, 300);
-    WebPageLoader loader(
-        &area, [] { return unreachableMapPage(u"1 N"_s, u"2 E"_s); },
-        std::chrono::milliseconds(timeLimitMs));
+    WebPageLoader loader(&area, std::chrono::milliseconds(timeLimitMs));
     area.show();
     auto *view = area.findChild<QWebEngineView *>();
-    QVERIFY(view);
+    auto *offlineMap = area.findChild<OfflineMap *>();
+    auto *stack = area.findChild<QStackedLayout *>();
+    QVERIFY(view && offlineMap && stack);
+    QSignalSpy switched(stack, &QStackedLayout::currentChanged);
+    QSignalSpy finished(view->page(), &QWebEnginePage::loadFinished);
+    QElapsedTimer clock;
+    clock.start();
     // Two loads at once, as a decode that moves both fields makes them: the first is replaced.
-    loader.load(u"http://127.0.0.1:%1/maps?q=1N,1E&output=embed&z=12"_s.arg(port));
-    loader.load(u"http://127.0.0.1:%1/maps?q=1N,2E&output=embed&z=12"_s.arg(port));
-    QTRY_VERIFY_WITH_TIMEOUT(shownText(view).contains(shown), kEngineWait);
-    // Exactly one of the two: the served page or the German one.
-    QCOMPARE(shownText(view).contains(u"Vom Server"_s),
-             !shownText(view).contains(u"Kartendienst nicht erreichbar"_s));
+    for (const QString &longitude : {u"1"_s, u"2"_s}) {
+        loader.load(
+            {.address =
+                 u"http://127.0.0.1:%1/maps?q=1N,%2E&output=embed&z=12"_s.arg(port).arg(longitude),
+             .latitudeField = u"1 N"_s,
+             .longitudeField = longitude + u" E"_s,
+             .zoom = 12});
+    }
+
+    if (offline) {
+        QTRY_VERIFY_WITH_TIMEOUT(offlineMap->isVisible(), kEngineWait);
+        QVERIFY(!view->isVisible());
+        QVERIFY(
+            offlineMap->findChild<QLabel *>()->text().contains(u"Kartendienst nicht erreichbar"_s));
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(finished.contains(QVariantList{true}) || switched.count() > 0,
+                             kEngineWait);
+    QVERIFY(clock.elapsed() >= pieces * 250 - 250);
+    QVERIFY(shownText(view).contains(u"Vom Server"_s));
+    QVERIFY(view->isVisible());
+    QCOMPARE(switched.count(), 0); // the drawn map never took its place
+}
+
+// Once the service answers again, the web map takes back its place.
+void tst_WebMap::webMapComesBack() {
+    ReplyServer server(httpReply("200 OK", kServerText));
+    QTcpServer gone; // listens only to find a port that then refuses
+    QVERIFY(server.listen(QHostAddress::LocalHost) && gone.listen(QHostAddress::LocalHost));
+    const quint16 gonePort = gone.serverPort();
+    gone.close();
+
+    QWidget area;
+    area.resize(400, 300);
+    WebPageLoader loader(&area);
+    area.show();
+    auto *view = area.findChild<QWebEngineView *>();
+    auto *offlineMap = area.findChild<OfflineMap *>();
+    for (const quint16 port : {gonePort, server.serverPort()}) {
+        loader.load({.address = u"http://127.0.0.1:%1/maps?q=1N,1E&output=embed&z=12"_s.arg(port),
+                     .latitudeField = u"1 N"_s,
+                     .longitudeField = u"1 E"_s,
+                     .zoom = 12});
+        QTRY_VERIFY_WITH_TIMEOUT(offlineMap->isVisible() == (port == gonePort), kEngineWait);
+    }
+    QVERIFY(view->isVisible());
+    QVERIFY(shownText(view).contains(u"Vom Server"_s));
 }
 
 QTEST_MAIN(tst_WebMap)

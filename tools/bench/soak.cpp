@@ -52,7 +52,7 @@ class CountingLoader : public PageLoader {
 public:
     explicit CountingLoader(int &loads)
         : m_loads(loads) {}
-    void load(const QString &) override { ++m_loads; }
+    void load(const MapRequest &) override { ++m_loads; }
 
 private:
     int &m_loads;
@@ -133,7 +133,7 @@ int main(int argc, char *argv[]) {
     Desktop desktop;
     desktop.openUrl = [](const QString &) { return true; };
     desktop.startProgram = [](const QString &) { return false; };
-    desktop.makePageLoader = [&mapLoads](QWidget *, auto) {
+    desktop.makePageLoader = [&mapLoads](QWidget *) {
         return std::make_unique<CountingLoader>(mapLoads);
     };
     Form1 form(desktop);
