@@ -9,7 +9,7 @@
 
 #include <atomic>
 
-// The part of a CommX that lives on the I/O thread. It owns the device, passes every received
+// The part of a PortControl that lives on the I/O thread. It owns the device, passes every received
 // chunk at once to the port it forwards to and then, in batches, to the window's thread, and
 // writes through the device's bounded backlogs. Its functions run on the I/O thread only, except
 // the atomic getters.

@@ -39,8 +39,8 @@ DeviceNaming hostDeviceNaming() {
 #endif
 }
 
-QString portDevice(QStringView portName, DeviceNaming naming,
-                   const EnvironmentLookup &environment) {
+QString deviceOfPortName(QStringView portName, DeviceNaming naming,
+                         const EnvironmentLookup &environment) {
     if (!portName.startsWith(kComPrefix))
         return portName.toString();
     const QStringView rest = portName.sliced(kComPrefix.size());
@@ -60,8 +60,8 @@ QString portDevice(QStringView portName, DeviceNaming naming,
     return underDev(rest);
 }
 
-QString portDevice(QStringView portName) {
-    return portDevice(portName, hostDeviceNaming(), processEnvironment);
+QString deviceOfPortName(QStringView portName) {
+    return deviceOfPortName(portName, hostDeviceNaming(), processEnvironment);
 }
 
 QString portToolTip(QStringView listText, DeviceNaming naming, const EnvironmentLookup &environment,
@@ -72,7 +72,7 @@ QString portToolTip(QStringView listText, DeviceNaming naming, const Environment
         return netToolTip(listText, direction);
     // The window opens the prefix followed by the list's text, so the tooltip names the same.
     return QStringLiteral("\u00d6ffnet ") +
-           portDevice(kComPrefix.toString() + listText.toString(), naming, environment);
+           deviceOfPortName(kComPrefix.toString() + listText.toString(), naming, environment);
 }
 
 QString portToolTip(QStringView listText, PortDirection direction) {

@@ -24,8 +24,9 @@ using EnvironmentLookup = std::function<QString(const QString &name)>;
 // text after the prefix decides: a whole number n is the device named by PELORA_COM<n> if set,
 // else /dev/ttyS<n-1>; a text starting with "/" is a path used as it stands; any other text is
 // a name under /dev/. A network address (tcp://..., udp://...) is the device itself, on any system.
-QString portDevice(QStringView portName, DeviceNaming naming, const EnvironmentLookup &environment);
-QString portDevice(QStringView portName);
+QString deviceOfPortName(QStringView portName, DeviceNaming naming,
+                         const EnvironmentLookup &environment);
+QString deviceOfPortName(QStringView portName);
 
 // What a port list's tooltip says about its current text: which device activating the port
 // opens, or what a network address does on a port of that direction. Empty for an empty text.

@@ -1,7 +1,7 @@
 // The network ports over real loopback sockets: a TCP output shared by many clients, each with a
 // backlog of its own, and UDP in both directions.
-#include "io/commx.h"
 #include "io/iothread.h"
+#include "io/portcontrol.h"
 #include "logic/displaymodel.h"
 #include "logic/module1.h"
 #include "logic/pollcycle.h"
@@ -169,11 +169,11 @@ void tst_NetPorts::init() {
 }
 
 void tst_NetPorts::tcpClientsEachGetTheWholeStream() {
-    CommX port(u"CommX2"_s, m_io);
+    PortControl port(u"CommX2"_s, m_io);
     port.setOutput(true);
-    QSignalSpy clients(&port, &CommX::ClientsChanged);
-    port.PortName(portName(u"tcp://127.0.0.1:0"_s));
-    QVERIFY(port.Open());
+    QSignalSpy clients(&port, &PortControl::clientsChanged);
+    port.setPortName(portName(u"tcp://127.0.0.1:0"_s));
+    QVERIFY(port.open());
     const quint16 at = port.localPort();
     QVERIFY(at != 0);
 
@@ -196,7 +196,7 @@ void tst_NetPorts::tcpClientsEachGetTheWholeStream() {
             c = char(random.bounded(256));
         chunks << chunk;
         stream += chunk;
-        port.Send(QString::fromLatin1(chunk));
+        port.send(QString::fromLatin1(chunk));
         largestBacklog = qMax(largestBacklog, port.bytesToWrite());
         if (stream.size() > 2 * 1024 * 1024 && leaving.socket().isOpen())
             leaving.socket().abort(); // gone mid-stream
@@ -234,11 +234,11 @@ void tst_NetPorts::tcpClientsEachGetTheWholeStream() {
 }
 
 void tst_NetPorts::clientBeyondTheLimitIsRefused() {
-    CommX port(u"CommX2"_s, m_io);
+    PortControl port(u"CommX2"_s, m_io);
     port.setOutput(true);
-    QSignalSpy clients(&port, &CommX::ClientsChanged);
-    port.PortName(portName(u"tcp://127.0.0.1:0"_s));
-    QVERIFY(port.Open());
+    QSignalSpy clients(&port, &PortControl::clientsChanged);
+    port.setPortName(portName(u"tcp://127.0.0.1:0"_s));
+    QVERIFY(port.open());
     std::vector<std::unique_ptr<Reader>> readers;
     for (int i = 0; i < 32; ++i)
         readers.push_back(std::make_unique<Reader>(port.localPort()));
@@ -252,22 +252,22 @@ void tst_NetPorts::clientBeyondTheLimitIsRefused() {
     QVERIFY2(traced.first().startsWith(expected), qPrintable(traced.first()));
     QCOMPARE(lastCount(clients), 32);
     // The others are still served.
-    port.Send(u"still here"_s);
+    port.send(u"still here"_s);
     QTRY_COMPARE(readers.back()->got(), "still here"_ba);
 }
 
 void tst_NetPorts::tcpInputTriesAgainUntilThePeerIsBack() {
-    CommX port(u"CommX1"_s, m_io);
+    PortControl port(u"CommX1"_s, m_io);
     QByteArray got;
-    connect(&port, &CommX::DataReceived, this,
+    connect(&port, &PortControl::dataReceived, this,
             [&got](const QString &chunk) { got += chunk.toLatin1(); });
-    QSignalSpy lost(&port, &CommX::Lost);
-    QSignalSpy returned(&port, &CommX::Returned);
+    QSignalSpy lost(&port, &PortControl::lost);
+    QSignalSpy returned(&port, &PortControl::returned);
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
     const quint16 at = server.serverPort();
-    port.PortName(portName(u"tcp://127.0.0.1:%1"_s.arg(at)));
-    QVERIFY(port.Open());
+    port.setPortName(portName(u"tcp://127.0.0.1:%1"_s.arg(at)));
+    QVERIFY(port.open());
     QVERIFY(server.waitForNewConnection(10000));
     std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
     peer->write("first\r\n");
@@ -278,7 +278,7 @@ void tst_NetPorts::tcpInputTriesAgainUntilThePeerIsBack() {
     peer.reset();
     server.close();
     QVERIFY(lost.wait(10000));
-    QVERIFY(!port.IsOpen());
+    QVERIFY(!port.isOpen());
     QVERIFY(server.listen(QHostAddress::LocalHost, at));
     QVERIFY(returned.wait(20000));
     QCOMPARE(lost.count(), 1);
@@ -291,7 +291,7 @@ void tst_NetPorts::tcpInputTriesAgainUntilThePeerIsBack() {
                           u"[\"port\",\"CommX1\",\"returned\",\"tcp://127.0.0.1:%1\"]"_s.arg(at)}));
 
     // Closed, it stops trying.
-    port.Close();
+    port.close();
     peer.reset();
     QCoreApplication::processEvents();
     QVERIFY(!server.hasPendingConnections());
@@ -300,14 +300,14 @@ void tst_NetPorts::tcpInputTriesAgainUntilThePeerIsBack() {
 void tst_NetPorts::udpOutputSendsLinesInDatagrams() {
     QUdpSocket listener;
     QVERIFY(listener.bind(QHostAddress::LocalHost, 0));
-    CommX port(u"CommX2"_s, m_io);
+    PortControl port(u"CommX2"_s, m_io);
     port.setOutput(true);
-    port.PortName(portName(u"udp://127.0.0.1:%1"_s.arg(listener.localPort())));
-    QVERIFY(port.Open());
+    port.setPortName(portName(u"udp://127.0.0.1:%1"_s.arg(listener.localPort())));
+    QVERIFY(port.open());
     QByteArray chunk;
     for (int i = 0; i < 100; ++i)
         chunk += "$GPTXT,01,01,02,line " + QByteArray::number(i) + "*00\r\n";
-    port.Send(QString::fromLatin1(chunk));
+    port.send(QString::fromLatin1(chunk));
     QByteArray got;
     while (got.size() < chunk.size()) {
         QTRY_VERIFY(listener.hasPendingDatagrams());
@@ -321,11 +321,12 @@ void tst_NetPorts::udpOutputSendsLinesInDatagrams() {
 }
 
 void tst_NetPorts::udpInputReceivesEveryDatagram() {
-    CommX port(u"CommX1"_s, m_io);
+    PortControl port(u"CommX1"_s, m_io);
     QStringList got;
-    connect(&port, &CommX::DataReceived, this, [&got](const QString &chunk) { got << chunk; });
-    port.PortName(portName(u"udp://127.0.0.1:0"_s));
-    QVERIFY(port.Open());
+    connect(&port, &PortControl::dataReceived, this,
+            [&got](const QString &chunk) { got << chunk; });
+    port.setPortName(portName(u"udp://127.0.0.1:0"_s));
+    QVERIFY(port.open());
     QVERIFY(port.localPort() != 0);
     QUdpSocket sender;
     const QByteArray first = "$GPTXT,01,01,02,udp \xff\x01*00\r\n";
@@ -335,36 +336,36 @@ void tst_NetPorts::udpInputReceivesEveryDatagram() {
     sender.writeDatagram(second, QHostAddress::LocalHost, port.localPort());
     // Datagrams that arrive together may reach the window as one chunk; the bytes are the same.
     QTRY_COMPARE(got.join(QString()), QString::fromLatin1(first + second));
-    port.Close();
+    port.close();
 }
 
 void tst_NetPorts::silentReceiverIsDroppedAndReconnected() {
     // A receiver that loses power leaves the connection open and simply sends nothing more.
-    CommX port(u"CommX1"_s, m_io);
+    PortControl port(u"CommX1"_s, m_io);
     port.setTimings(kQuick);
-    QSignalSpy lost(&port, &CommX::Lost);
-    QSignalSpy returned(&port, &CommX::Returned);
+    QSignalSpy lost(&port, &PortControl::lost);
+    QSignalSpy returned(&port, &PortControl::returned);
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-    port.PortName(portName(u"tcp://127.0.0.1:%1"_s.arg(server.serverPort())));
-    QVERIFY(port.Open());
+    port.setPortName(portName(u"tcp://127.0.0.1:%1"_s.arg(server.serverPort())));
+    QVERIFY(port.open());
     QVERIFY(server.waitForNewConnection(10000));
     std::unique_ptr<QTcpSocket> silent(server.nextPendingConnection());
     silent->write("$GPTXT,01,01,02,last words*00\r\n");
     QVERIFY(lost.wait(10000));
-    QVERIFY(!port.IsOpen());
+    QVERIFY(!port.isOpen());
     QVERIFY(m_trace->lines(u"port").contains(
         u"[\"port\",\"CommX1\",\"lost\",\"tcp://127.0.0.1:%1\"]"_s.arg(server.serverPort())));
     // It connects again by itself, and is open once connected.
     QVERIFY(server.hasPendingConnections() || server.waitForNewConnection(10000));
     std::unique_ptr<QTcpSocket> again(server.nextPendingConnection());
     QTRY_COMPARE(returned.count(), 1);
-    QVERIFY(port.IsOpen());
-    port.Close();
+    QVERIFY(port.isOpen());
+    port.close();
 }
 
 void tst_NetPorts::peerThatAcceptsAndClosesIsBackedOff() {
-    CommX port(u"CommX1"_s, m_io);
+    PortControl port(u"CommX1"_s, m_io);
     port.setTimings(kQuick);
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
@@ -379,8 +380,8 @@ void tst_NetPorts::peerThatAcceptsAndClosesIsBackedOff() {
             connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
         }
     });
-    port.PortName(portName(u"tcp://127.0.0.1:%1"_s.arg(server.serverPort())));
-    QVERIFY(port.Open());
+    port.setPortName(portName(u"tcp://127.0.0.1:%1"_s.arg(server.serverPort())));
+    QVERIFY(port.open());
     // Pauses of 50, 100, 200 and then 400 ms: seven or eight tries in two seconds, where a
     // pause that started over at every connect would give forty.
     QTest::qWait(2000);
@@ -388,29 +389,29 @@ void tst_NetPorts::peerThatAcceptsAndClosesIsBackedOff() {
 
     // Data that flows starts the pauses over.
     sendFirst = true;
-    QSignalSpy chunks(&port, &CommX::DataReceived);
+    QSignalSpy chunks(&port, &PortControl::dataReceived);
     QVERIFY(chunks.wait(5000));
     const int before = connections;
     QTest::qWait(1000);
     QVERIFY2(connections - before >= 8, qPrintable(QString::number(connections - before)));
-    port.Close();
+    port.close();
 }
 
 void tst_NetPorts::hangingConnectCountsNoTicks() {
     Unanswering peer;
-    CommX port(u"CommX1"_s, m_io);
+    PortControl port(u"CommX1"_s, m_io);
     port.setTimings(kQuick);
-    QSignalSpy tries(&port, &CommX::TryFailed);
+    QSignalSpy tries(&port, &PortControl::tryFailed);
     DisplayModel model;
     ReceiveLog log;
     Module1 module1(model, log, [] { return false; });
-    PollCycle cycle(module1, model, log, [&port] { return port.IsOpen(); });
+    PollCycle cycle(module1, model, log, [&port] { return port.isOpen(); });
     log.append(u"kept until the port is open\r\n"_s);
 
-    port.PortName(portName(u"tcp://127.0.0.1:%1"_s.arg(peer.port())));
-    QVERIFY(port.Open()); // active, but not open
+    port.setPortName(portName(u"tcp://127.0.0.1:%1"_s.arg(peer.port())));
+    QVERIFY(port.open()); // active, but not open
     for (int tick = 0; tick < 25; ++tick) {
-        QVERIFY(!port.IsOpen());
+        QVERIFY(!port.isOpen());
         cycle.PollTick();
         QTest::qWait(20);
     }
@@ -422,20 +423,20 @@ void tst_NetPorts::hangingConnectCountsNoTicks() {
     QVERIFY(m_trace->lines(u"port").contains(
         u"[\"port\",\"CommX1\",\"waiting\",\"tcp://127.0.0.1:%1\",\"keine Antwort nach 0.3 s\"]"_s
             .arg(peer.port())));
-    port.Close();
+    port.close();
 }
 
 void tst_NetPorts::bytesBeforeALossComeFirst() {
-    CommX port(u"CommX1"_s, m_io);
+    PortControl port(u"CommX1"_s, m_io);
     port.setTimings(kQuick);
     QStringList events;
-    connect(&port, &CommX::DataReceived, this,
+    connect(&port, &PortControl::dataReceived, this,
             [&events](const QString &chunk) { events << chunk; });
-    connect(&port, &CommX::Lost, this, [&events] { events << u"lost"_s; });
+    connect(&port, &PortControl::lost, this, [&events] { events << u"lost"_s; });
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-    port.PortName(portName(u"tcp://127.0.0.1:%1"_s.arg(server.serverPort())));
-    QVERIFY(port.Open());
+    port.setPortName(portName(u"tcp://127.0.0.1:%1"_s.arg(server.serverPort())));
+    QVERIFY(port.open());
     QVERIFY(server.waitForNewConnection(10000));
     std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
     // Written and closed at once: the bytes and the loss reach the I/O thread together.
@@ -443,15 +444,15 @@ void tst_NetPorts::bytesBeforeALossComeFirst() {
     peer->disconnectFromHost();
     QTRY_VERIFY(events.contains(u"lost"_s));
     QCOMPARE(events, (QStringList{u"last\r\n"_s, u"lost"_s}));
-    port.Close();
+    port.close();
 }
 
 void tst_NetPorts::halfClosingClientIsServed() {
-    CommX port(u"CommX2"_s, m_io);
+    PortControl port(u"CommX2"_s, m_io);
     port.setOutput(true);
-    QSignalSpy clients(&port, &CommX::ClientsChanged);
-    port.PortName(portName(u"tcp://127.0.0.1:0"_s));
-    QVERIFY(port.Open());
+    QSignalSpy clients(&port, &PortControl::clientsChanged);
+    port.setPortName(portName(u"tcp://127.0.0.1:0"_s));
+    QVERIFY(port.open());
     // As `socat -t 3 - TCP:...` with nothing to say, or `nc -N`: it ends its sending at once and
     // then reads.
     Stalled client(port.localPort());
@@ -460,19 +461,19 @@ void tst_NetPorts::halfClosingClientIsServed() {
     QVERIFY(client.finishSending());
     QTest::qWait(100);
     const QByteArray sentence = "$GPTXT,01,01,02,served*00\r\n";
-    port.Send(QString::fromLatin1(sentence));
+    port.send(QString::fromLatin1(sentence));
     QByteArray got;
     QTRY_COMPARE((got += client.drain()), sentence);
     QCOMPARE(lastCount(clients), 1);
 }
 
 void tst_NetPorts::placeFreedForANewcomer() {
-    CommX port(u"CommX2"_s, m_io);
+    PortControl port(u"CommX2"_s, m_io);
     port.setOutput(true);
     port.setTimings(kQuick);
-    QSignalSpy clients(&port, &CommX::ClientsChanged);
-    port.PortName(portName(u"tcp://127.0.0.1:0"_s));
-    QVERIFY(port.Open());
+    QSignalSpy clients(&port, &PortControl::clientsChanged);
+    port.setPortName(portName(u"tcp://127.0.0.1:0"_s));
+    QVERIFY(port.open());
 
     // A storm of clients that connect and close at once, while nothing is sent: each looks like
     // one that has only finished sending, and each newcomer takes such a place.
@@ -493,7 +494,7 @@ void tst_NetPorts::placeFreedForANewcomer() {
     qsizetype before = clients.size();
     Reader reader(port.localPort());
     QTRY_VERIFY(taken(before));
-    port.Send(u"to everyone\r\n"_s);
+    port.send(u"to everyone\r\n"_s);
     QTRY_COMPARE(reader.got(), "to everyone\r\n"_ba);
     // The first bytes that reach a closed client show it gone.
     QTRY_COMPARE(lastCount(clients), 1);
@@ -507,25 +508,25 @@ void tst_NetPorts::placeFreedForANewcomer() {
     }
     const QByteArray filler(64 * 1024, 'x');
     for (int i = 0; i < 8; ++i)
-        port.Send(QString::fromLatin1(filler));
+        port.send(QString::fromLatin1(filler));
     QTRY_VERIFY(reader.got().size() == 8 * filler.size() + 13);
     QTest::qWait(500);
     before = clients.size();
     Reader newcomer(port.localPort());
     QTRY_VERIFY(taken(before));
-    port.Send(u"welcome\r\n"_s);
+    port.send(u"welcome\r\n"_s);
     QTRY_COMPARE(newcomer.got(), "welcome\r\n"_ba);
     QVERIFY(m_trace->lines(u"refused").isEmpty());
     QCOMPARE(lastCount(clients), 32);
 }
 
 void tst_NetPorts::udpInputRidesOutAStall() {
-    CommX port(u"CommX1"_s, m_io);
+    PortControl port(u"CommX1"_s, m_io);
     int got = 0;
-    connect(&port, &CommX::DataReceived, this,
+    connect(&port, &PortControl::dataReceived, this,
             [&got](const QString &chunk) { got += int(chunk.count(u'\n')); });
-    port.PortName(portName(u"udp://127.0.0.1:0"_s));
-    QVERIFY(port.Open());
+    port.setPortName(portName(u"udp://127.0.0.1:0"_s));
+    QVERIFY(port.open());
     QUdpSocket sender;
     // The I/O thread is held up for a while, as on a busy machine, while a burst arrives.
     QObject blocker;
@@ -540,38 +541,38 @@ void tst_NetPorts::udpInputRidesOutAStall() {
     QMetaObject::invokeMethod(
         &blocker, [&blocker] { blocker.moveToThread(qApp->thread()); },
         Qt::BlockingQueuedConnection);
-    port.Close();
+    port.close();
 }
 
 void tst_NetPorts::udpOutputHoldsUntilTheNameIsKnown() {
     QUdpSocket listener;
     QVERIFY(listener.bind(QHostAddress::LocalHost, 0));
-    CommX port(u"CommX2"_s, m_io);
+    PortControl port(u"CommX2"_s, m_io);
     port.setOutput(true);
     port.setTimings(kQuick);
-    QSignalSpy opened(&port, &CommX::Opened);
-    QSignalSpy tries(&port, &CommX::TryFailed);
-    QSignalSpy dropped(&port, &CommX::Dropped);
+    QSignalSpy opened(&port, &PortControl::opened);
+    QSignalSpy tries(&port, &PortControl::tryFailed);
+    QSignalSpy dropped(&port, &PortControl::dropped);
     // A name is looked up first; what comes meanwhile waits and goes out once it is known.
-    port.PortName(portName(u"udp://localhost:%1"_s.arg(listener.localPort())));
-    QVERIFY(port.Open());
-    port.Send(u"held\r\n"_s);
+    port.setPortName(portName(u"udp://localhost:%1"_s.arg(listener.localPort())));
+    QVERIFY(port.open());
+    port.send(u"held\r\n"_s);
     QVERIFY(opened.wait(10000) || !opened.isEmpty());
-    QVERIFY(port.IsOpen());
+    QVERIFY(port.isOpen());
     QTRY_VERIFY(listener.hasPendingDatagrams());
     QCOMPARE(listener.receiveDatagram().data(), "held\r\n"_ba);
 
     // A name that does not resolve is said to be one, and the port is not open.
-    port.PortName(portName(u"udp://no-such-host.invalid:10110"_s));
-    QVERIFY(port.Open());
-    QVERIFY(!port.IsOpen());
+    port.setPortName(portName(u"udp://no-such-host.invalid:10110"_s));
+    QVERIFY(port.open());
+    QVERIFY(!port.isOpen());
     QVERIFY(tries.wait(10000));
     QVERIFY2(tries.first().at(0).toString().contains(u"nicht aufl\u00f6sbar"_s),
              qPrintable(tries.first().at(0).toString()));
-    port.Send(u"waits\r\n"_s);
+    port.send(u"waits\r\n"_s);
     QTRY_COMPARE(port.bytesToWrite(), 7);
     QVERIFY(dropped.isEmpty());
-    port.Close();
+    port.close();
 }
 
 QTEST_GUILESS_MAIN(tst_NetPorts)

@@ -96,7 +96,7 @@ void tst_PortName::networkAddress() {
     QCOMPARE(portToolTip(listText, DeviceNaming::Unix, none, PortDirection::Output), output);
     // The address is the device on either system, never a name under /dev/.
     for (const DeviceNaming naming : {DeviceNaming::Unix, DeviceNaming::Windows})
-        QCOMPARE(portDevice(kComPrefix.toString() + listText, naming, none), listText);
+        QCOMPARE(deviceOfPortName(kComPrefix.toString() + listText, naming, none), listText);
     const bool badTip = input.startsWith(u"Keine"_s);
     QCOMPARE(!netAddress(listText, PortDirection::Input), badTip);
 }
@@ -113,7 +113,7 @@ void tst_PortName::device() {
     QCOMPARE(kComPrefix.size(), 7);
     const auto lookup = [&](const QString &name) { return environment.value(name); };
     const QString device =
-        portDevice(kComPrefix.toString() + listText, DeviceNaming(naming), lookup);
+        deviceOfPortName(kComPrefix.toString() + listText, DeviceNaming(naming), lookup);
     QCOMPARE(device, expected);
     // The tooltip names the very device that activating the port opens.
     QCOMPARE(portToolTip(listText, DeviceNaming(naming), lookup),

@@ -1,7 +1,7 @@
 // The serial port control over real pseudo-terminal pairs: bytes, line settings, failures and a
 // device that goes away.
-#include "io/commx.h"
 #include "io/iothread.h"
+#include "io/portcontrol.h"
 #include "logic/portname.h"
 #include "ptypair.h"
 #include "rawline.h"
@@ -18,7 +18,7 @@
 
 using namespace Qt::StringLiterals;
 
-class tst_CommX : public QObject {
+class tst_PortControl : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -46,45 +46,45 @@ private:
     std::optional<TraceCapture> m_trace;
 };
 
-void tst_CommX::initTestCase() {
+void tst_PortControl::initTestCase() {
     m_trace.emplace();
 }
 
-void tst_CommX::cleanupTestCase() {
+void tst_PortControl::cleanupTestCase() {
     m_trace.reset();
 }
 
-void tst_CommX::init() {
+void tst_PortControl::init() {
     m_pair = std::make_unique<PtyPair>();
     QVERIFY2(m_pair->start(), qPrintable(m_pair->error()));
     m_received.clear();
     m_trace->clear();
 }
 
-void tst_CommX::cleanup() {
+void tst_PortControl::cleanup() {
     m_pair.reset();
 }
 
-void tst_CommX::sendsOnlyWhileOpen() {
-    CommX port(u"CommX2"_s, m_io);
+void tst_PortControl::sendsOnlyWhileOpen() {
+    PortControl port(u"CommX2"_s, m_io);
     FarEnd far(m_pair->second());
     QVERIFY(far.isOpen());
-    port.PortName(m_pair->first());
-    port.Close(); // closing a port that is not open is harmless
-    QVERIFY(!port.IsOpen());
-    port.Send(u"dropped"_s);
-    QVERIFY(port.Open());
-    QVERIFY(port.IsOpen());
-    port.Send(u"kept"_s);
+    port.setPortName(m_pair->first());
+    port.close(); // closing a port that is not open is harmless
+    QVERIFY(!port.isOpen());
+    port.send(u"dropped"_s);
+    QVERIFY(port.open());
+    QVERIFY(port.isOpen());
+    port.send(u"kept"_s);
     QTRY_COMPARE(far.received(), "kept"_ba);
-    port.Close();
-    QVERIFY(!port.IsOpen());
-    port.Send(u"dropped"_s);
+    port.close();
+    QVERIFY(!port.isOpen());
+    port.send(u"dropped"_s);
     QCOMPARE(m_trace->lines().first(), uR"(["port","CommX2","closed",""])"_s);
     QVERIFY(m_trace->lines().contains(uR"(["port","CommX2","open","%1"])"_s.arg(m_pair->first())));
 }
 
-void tst_CommX::lineSettings_data() {
+void tst_PortControl::lineSettings_data() {
     using Cause = PortFailure::Cause;
     QTest::addColumn<int>("baud");
     QTest::addColumn<int>("dataBits");
@@ -109,21 +109,21 @@ void tst_CommX::lineSettings_data() {
     QTest::newRow("unknown parity") << 4800 << 8 << 7 << 1 << Cause::OutOfRange << 0u;
 }
 
-void tst_CommX::lineSettings() {
+void tst_PortControl::lineSettings() {
     QFETCH(int, baud);
     QFETCH(int, dataBits);
     QFETCH(int, parity);
     QFETCH(int, stopBits);
     QFETCH(PortFailure::Cause, failure);
     const bool opens = failure == PortFailure::Cause::None;
-    CommX port(u"CommX1"_s, m_io);
-    port.PortName(m_pair->first());
-    port.BaudRate(baud);
-    port.DataBits(dataBits);
-    port.Parity(parity);
-    port.StopBits(stopBits);
-    QCOMPARE(port.Open(), opens);
-    QCOMPARE(port.IsOpen(), opens);
+    PortControl port(u"CommX1"_s, m_io);
+    port.setPortName(m_pair->first());
+    port.setBaudRate(baud);
+    port.setDataBits(dataBits);
+    port.setParity(parity);
+    port.setStopBits(stopBits);
+    QCOMPARE(port.open(), opens);
+    QCOMPARE(port.isOpen(), opens);
     QCOMPARE(port.lastFailure().cause, failure);
     if (!opens)
         return;
@@ -136,11 +136,11 @@ void tst_CommX::lineSettings() {
     QVERIFY(!(line.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP)));
 }
 
-void tst_CommX::missingDevice() {
-    CommX port(u"CommX1"_s, m_io);
-    port.PortName(u"\\\\.\\COM/dev/pelora-no-such-device"_s);
-    QVERIFY(!port.Open());
-    QVERIFY(!port.IsOpen());
+void tst_PortControl::missingDevice() {
+    PortControl port(u"CommX1"_s, m_io);
+    port.setPortName(u"\\\\.\\COM/dev/pelora-no-such-device"_s);
+    QVERIFY(!port.open());
+    QVERIFY(!port.isOpen());
     QCOMPARE(port.device(), u"/dev/pelora-no-such-device"_s);
     QCOMPARE(port.lastFailure().cause, PortFailure::Cause::NotFound);
     QCOMPARE(port.lastFailure().device, u"/dev/pelora-no-such-device"_s);
@@ -148,20 +148,20 @@ void tst_CommX::missingDevice() {
              QStringList{uR"(["port","CommX1","failed","/dev/pelora-no-such-device"])"_s});
 }
 
-void tst_CommX::openAgainKeepsTheLine() {
-    CommX port(u"CommX1"_s, m_io);
+void tst_PortControl::openAgainKeepsTheLine() {
+    PortControl port(u"CommX1"_s, m_io);
     FarEnd far(m_pair->second());
-    connect(&port, &CommX::DataReceived, this,
+    connect(&port, &PortControl::dataReceived, this,
             [this](const QString &chunk) { m_received += chunk; });
-    port.PortName(m_pair->first());
-    port.BaudRate(4800);
-    QVERIFY(port.Open());
+    port.setPortName(m_pair->first());
+    port.setBaudRate(4800);
+    QVERIFY(port.open());
     far.write("before,");
     QTRY_COMPARE(m_received, u"before,"_s);
     // Written while the settings change: nothing may be lost on the way.
     far.write("during,");
-    port.BaudRate(19200);
-    QVERIFY(port.Open());
+    port.setBaudRate(19200);
+    QVERIFY(port.open());
     far.write("after");
     QTRY_COMPARE(m_received, u"before,during,after"_s);
     const termios line = m_pair->lineSettings(0);
@@ -169,19 +169,19 @@ void tst_CommX::openAgainKeepsTheLine() {
     QVERIFY(!m_trace->lines().contains(uR"(["port","CommX1","closed",""])"_s));
 
     // A refused setting on the open port leaves it closed, not half set up.
-    port.DataBits(9);
-    QVERIFY(!port.Open());
-    QVERIFY(!port.IsOpen());
+    port.setDataBits(9);
+    QVERIFY(!port.open());
+    QVERIFY(!port.isOpen());
 }
 
-void tst_CommX::deviceThatGoesAwayIsReportedOnce() {
-    CommX port(u"CommX1"_s, m_io);
-    QSignalSpy lost(&port, &CommX::Lost);
-    port.PortName(m_pair->first());
-    QVERIFY(port.Open());
+void tst_PortControl::deviceThatGoesAwayIsReportedOnce() {
+    PortControl port(u"CommX1"_s, m_io);
+    QSignalSpy lost(&port, &PortControl::lost);
+    port.setPortName(m_pair->first());
+    QVERIFY(port.open());
     m_pair->stop();
     QVERIFY(lost.wait(5000));
-    QVERIFY(!port.IsOpen());
+    QVERIFY(!port.isOpen());
     // No flood of reports from a line that keeps failing.
     QTest::qWait(200);
     QCOMPARE(lost.count(), 1);
@@ -193,31 +193,31 @@ void tst_CommX::deviceThatGoesAwayIsReportedOnce() {
     PtyPair replacement;
     QVERIFY2(replacement.start(), qPrintable(replacement.error()));
     FarEnd far(replacement.second());
-    connect(&port, &CommX::DataReceived, this,
+    connect(&port, &PortControl::dataReceived, this,
             [this](const QString &chunk) { m_received += chunk; });
-    port.PortName(replacement.first());
-    QVERIFY(port.Open());
+    port.setPortName(replacement.first());
+    QVERIFY(port.open());
     far.write("back");
     QTRY_COMPARE(m_received, u"back"_s);
 }
 
-void tst_CommX::returnsAsItWasOpened() {
+void tst_PortControl::returnsAsItWasOpened() {
     // Under a fixed name, as a USB adapter is plugged in again.
     const QString link =
         QDir::temp().filePath(u"pelora-tst-commx-%1"_s.arg(QCoreApplication::applicationPid()));
     auto pair = std::make_unique<PtyPair>();
     QVERIFY2(pair->start(link), qPrintable(pair->error()));
-    CommX port(u"CommX1"_s, m_io);
-    QSignalSpy lost(&port, &CommX::Lost);
-    QSignalSpy returned(&port, &CommX::Returned);
-    connect(&port, &CommX::DataReceived, this,
+    PortControl port(u"CommX1"_s, m_io);
+    QSignalSpy lost(&port, &PortControl::lost);
+    QSignalSpy returned(&port, &PortControl::returned);
+    connect(&port, &PortControl::dataReceived, this,
             [this](const QString &chunk) { m_received += chunk; });
-    port.PortName(link);
-    port.BaudRate(19200);
-    QVERIFY(port.Open());
+    port.setPortName(link);
+    port.setBaudRate(19200);
+    QVERIFY(port.open());
     // Written but never opened with (as when an activation stops at a list text that is no
     // number): the line comes back as it was.
-    port.BaudRate(9600);
+    port.setBaudRate(9600);
     pair->stop();
     QVERIFY(lost.wait(5000));
 
@@ -226,7 +226,7 @@ void tst_CommX::returnsAsItWasOpened() {
     QVERIFY(returned.wait(10000));
     QCOMPARE(returned.count(), 1);
     QCOMPARE(lost.count(), 1);
-    QVERIFY(port.IsOpen());
+    QVERIFY(port.isOpen());
     const termios line = pair->lineSettings(0);
     QCOMPARE(uint(cfgetospeed(&line)), uint(B19200));
     FarEnd far(pair->second());
@@ -236,11 +236,11 @@ void tst_CommX::returnsAsItWasOpened() {
     QFile::remove(link);
 }
 
-void tst_CommX::slowReaderGetsWholeNewestChunks() {
-    CommX port(u"CommX2"_s, m_io);
-    QSignalSpy dropped(&port, &CommX::Dropped);
-    port.PortName(m_pair->first());
-    QVERIFY(port.Open());
+void tst_PortControl::slowReaderGetsWholeNewestChunks() {
+    PortControl port(u"CommX2"_s, m_io);
+    QSignalSpy dropped(&port, &PortControl::dropped);
+    port.setPortName(m_pair->first());
+    QVERIFY(port.open());
 
     // Nobody reads the far end: once the line is full, Send must keep the backlog bounded.
     // Every chunk opens with its own number, so that what arrives tells which chunks it was.
@@ -253,7 +253,7 @@ void tst_CommX::slowReaderGetsWholeNewestChunks() {
         chunk += QByteArray(random.bounded(1, 4096), char('a' + chunks.size() % 26));
         chunks << chunk;
         sent += chunk.size();
-        port.Send(QString::fromLatin1(chunk));
+        port.send(QString::fromLatin1(chunk));
         largestBacklog = qMax(largestBacklog, port.bytesToWrite());
         QCoreApplication::processEvents(); // drops are reported as they happen
     }
@@ -292,29 +292,29 @@ void tst_CommX::slowReaderGetsWholeNewestChunks() {
           qlonglong(port.droppedBytes()));
 }
 
-void tst_CommX::chunkLargerThanTheBacklog() {
-    CommX port(u"CommX2"_s, m_io);
-    port.PortName(m_pair->first());
-    QVERIFY(port.Open());
+void tst_PortControl::chunkLargerThanTheBacklog() {
+    PortControl port(u"CommX2"_s, m_io);
+    port.setPortName(m_pair->first());
+    QVERIFY(port.open());
     // Not even a single chunk may pass the bound; it goes whole, and what follows is sent.
-    port.Send(QString(Backlog::kLimit + 1, u'x'));
+    port.send(QString(Backlog::kLimit + 1, u'x'));
     QTRY_COMPARE(port.droppedBytes(), Backlog::kLimit + 1);
     QCOMPARE(port.bytesToWrite(), 0);
     FarEnd far(m_pair->second());
-    port.Send(u"next"_s);
+    port.send(u"next"_s);
     QTRY_COMPARE(far.received(), "next"_ba);
 }
 
-void tst_CommX::forwardsWithoutThisThread() {
+void tst_PortControl::forwardsWithoutThisThread() {
     PtyPair outputPair;
     QVERIFY2(outputPair.start(), qPrintable(outputPair.error()));
-    CommX input(u"CommX1"_s, m_io);
-    CommX output(u"CommX2"_s, m_io);
+    PortControl input(u"CommX1"_s, m_io);
+    PortControl output(u"CommX2"_s, m_io);
     input.forwardTo(output);
-    connect(&input, &CommX::DataReceived, this,
+    connect(&input, &PortControl::dataReceived, this,
             [this](const QString &chunk) { m_received += chunk; });
-    input.PortName(m_pair->first());
-    QVERIFY(input.Open());
+    input.setPortName(m_pair->first());
+    QVERIFY(input.open());
     RawEnd receiver(m_pair->second());
     RawEnd consumer(outputPair.second());
     QVERIFY(receiver.isOpen() && consumer.isOpen());
@@ -322,8 +322,8 @@ void tst_CommX::forwardsWithoutThisThread() {
     // While the output is closed a chunk goes nowhere there.
     QVERIFY(receiver.write("nowhere,"));
     QTRY_COMPARE(m_received, u"nowhere,"_s);
-    output.PortName(outputPair.first());
-    QVERIFY(output.Open());
+    output.setPortName(outputPair.first());
+    QVERIFY(output.open());
 
     // This thread serves no events until the consumer has the chunk: only the I/O thread can
     // have passed it on.
@@ -332,18 +332,18 @@ void tst_CommX::forwardsWithoutThisThread() {
     QCOMPARE(consumer.read(chunk.size(), QDeadlineTimer(10000)), chunk);
     QCOMPARE(m_received, u"nowhere,"_s);
     // It was read before Close but not yet raised here: after Close it never is.
-    input.Close();
+    input.close();
     QCoreApplication::processEvents();
     QCOMPARE(m_received, u"nowhere,"_s);
 }
 
-void tst_CommX::floodReachesAConsumerThatKeepsUp_data() {
+void tst_PortControl::floodReachesAConsumerThatKeepsUp_data() {
     QTest::addColumn<int>("busyProcesses");
     QTest::newRow("quiet machine") << 0;
     QTest::newRow("both cores kept busy") << 2;
 }
 
-void tst_CommX::floodReachesAConsumerThatKeepsUp() {
+void tst_PortControl::floodReachesAConsumerThatKeepsUp() {
     // The receiver writes as fast as the line takes it, the consumer reads as fast as it can: a
     // consumer a megabyte behind is not one that stopped, and must get every byte, as through
     // socat.
@@ -362,13 +362,13 @@ void tst_CommX::floodReachesAConsumerThatKeepsUp() {
     }
     PtyPair outputPair;
     QVERIFY2(outputPair.start(), qPrintable(outputPair.error()));
-    CommX input(u"CommX1"_s, m_io);
-    CommX output(u"CommX2"_s, m_io);
+    PortControl input(u"CommX1"_s, m_io);
+    PortControl output(u"CommX2"_s, m_io);
     input.forwardTo(output);
-    input.PortName(m_pair->first());
-    output.PortName(outputPair.first());
-    QVERIFY(input.Open());
-    QVERIFY(output.Open());
+    input.setPortName(m_pair->first());
+    output.setPortName(outputPair.first());
+    QVERIFY(input.open());
+    QVERIFY(output.open());
 
     QRandomGenerator random(testSeed());
     QByteArray data(8 * 1000 * 1000, Qt::Uninitialized);
@@ -382,22 +382,22 @@ void tst_CommX::floodReachesAConsumerThatKeepsUp() {
     QCOMPARE(output.droppedBytes(), 0);
 }
 
-void tst_CommX::emptyNameLeavesTheLostDeviceWatched() {
+void tst_PortControl::emptyNameLeavesTheLostDeviceWatched() {
     // A failed "Port aktivieren" with an empty list must neither close the open line nor make a
     // lost one wait for something else.
     const QString link = QDir::temp().filePath(
         u"pelora-tst-commx-empty-%1"_s.arg(QCoreApplication::applicationPid()));
     auto pair = std::make_unique<PtyPair>();
     QVERIFY2(pair->start(link), qPrintable(pair->error()));
-    CommX port(u"CommX1"_s, m_io);
-    QSignalSpy lost(&port, &CommX::Lost);
-    QSignalSpy returned(&port, &CommX::Returned);
-    port.PortName(link);
-    QVERIFY(port.Open());
-    port.PortName(kComPrefix.toString());
-    QVERIFY(!port.Open());
+    PortControl port(u"CommX1"_s, m_io);
+    QSignalSpy lost(&port, &PortControl::lost);
+    QSignalSpy returned(&port, &PortControl::returned);
+    port.setPortName(link);
+    QVERIFY(port.open());
+    port.setPortName(kComPrefix.toString());
+    QVERIFY(!port.open());
     QCOMPARE(port.lastFailure().cause, PortFailure::Cause::EmptyName);
-    QVERIFY(port.IsOpen());
+    QVERIFY(port.isOpen());
     QCOMPARE(port.device(), link);
 
     pair->stop();
@@ -405,10 +405,10 @@ void tst_CommX::emptyNameLeavesTheLostDeviceWatched() {
     pair = std::make_unique<PtyPair>();
     QVERIFY2(pair->start(link), qPrintable(pair->error()));
     QVERIFY(returned.wait(10000));
-    QVERIFY(port.IsOpen());
+    QVERIFY(port.isOpen());
     pair.reset();
     QFile::remove(link);
 }
 
-QTEST_GUILESS_MAIN(tst_CommX)
-#include "tst_commx.moc"
+QTEST_GUILESS_MAIN(tst_PortControl)
+#include "tst_portcontrol.moc"

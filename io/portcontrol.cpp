@@ -1,4 +1,4 @@
-#include "io/commx.h"
+#include "io/portcontrol.h"
 
 #include "io/iothread.h"
 #include "io/portworker.h"
@@ -11,23 +11,23 @@
 #include <QLoggingCategory>
 #include <QThread>
 
-Q_LOGGING_CATEGORY(lcSerial, "pelora.serial", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcPorts, "pelora.ports", QtInfoMsg)
 
-CommX::CommX(const QString &name, IoThread &ioThread, QObject *parent)
+PortControl::PortControl(const QString &name, IoThread &ioThread, QObject *parent)
     : QObject(parent)
     , m_worker(new PortWorker) {
     setObjectName(name);
     m_worker->setObjectName(name);
     // A replugged adapter is back within a second or two; looking more often gains nothing.
     m_returnWatch.setInterval(1000);
-    connect(&m_returnWatch, &QTimer::timeout, this, &CommX::tryToReturn);
+    connect(&m_returnWatch, &QTimer::timeout, this, &PortControl::tryToReturn);
     m_worker->moveToThread(ioThread.thread());
     // Queued to this thread, in the order the I/O thread raised them; the trace is written
     // here, so that it stays in step with everything else the window's thread does.
     connect(m_worker, &PortWorker::received, this,
             [this](const QByteArray &chunk, quint64 session) {
                 if (session == m_session)
-                    emit DataReceived(QString::fromLatin1(chunk));
+                    emit dataReceived(QString::fromLatin1(chunk));
                 // Only now may the next batch come: a window that falls behind keeps no queue
                 // of batches growing without bound.
                 QMetaObject::invokeMethod(m_worker, &PortWorker::windowTook, Qt::QueuedConnection);
@@ -35,44 +35,43 @@ CommX::CommX(const QString &name, IoThread &ioThread, QObject *parent)
     connect(m_worker, &PortWorker::skipped, this, [this](qint64 bytes, quint64 session) {
         if (session != m_session)
             return;
-        qCDebug(lcSerial) << objectName() << "the window was too far behind for" << bytes
-                          << "bytes";
-        emit Skipped(bytes);
+        qCDebug(lcPorts) << objectName() << "the window was too far behind for" << bytes << "bytes";
+        emit skipped(bytes);
     });
     connect(m_worker, &PortWorker::dropped, this, [this](qint64 bytes) {
         m_droppedBytes += bytes;
-        qCDebug(lcSerial) << objectName() << "dropped" << bytes << "bytes the device did not take";
+        qCDebug(lcPorts) << objectName() << "dropped" << bytes << "bytes the device did not take";
         trace({QStringLiteral("dropped"), objectName(), bytes});
-        emit Dropped(bytes);
+        emit dropped(bytes);
     });
     connect(m_worker, &PortWorker::lost, this, [this](quint64 session, const QString &reason) {
-        // A loss that Close or Open has overtaken is over already.
+        // A loss that close() or open() has overtaken is over already.
         if (session != m_session)
             return;
         ++m_session;
         m_returning = true;
         m_failure = {.cause = PortFailure::Cause::Other, .device = m_device, .systemText = reason};
-        qCDebug(lcSerial) << objectName() << "lost" << m_device << reason;
+        qCDebug(lcPorts) << objectName() << "lost" << m_device << reason;
         traceClosed();
         trace({QStringLiteral("port"), objectName(), QStringLiteral("lost"), m_device});
         // A network port connects again by itself; only a device file is watched for.
         if (!isNetworkPortText(m_device))
             m_returnWatch.start();
-        emit Lost();
+        emit lost();
     });
     connect(m_worker, &PortWorker::opened, this, [this](quint64 session) {
-        // A Close or Open since has moved past it.
+        // A close() or open() since has moved past it.
         if (session != m_session)
             return;
         m_returnWatch.stop();
         m_failure = {};
         trace({QStringLiteral("port"), objectName(), QStringLiteral("open"), m_device});
         if (!std::exchange(m_returning, false)) {
-            emit Opened();
+            emit opened();
             return;
         }
         trace({QStringLiteral("port"), objectName(), QStringLiteral("returned"), m_device});
-        emit Returned();
+        emit returned();
     });
     connect(m_worker, &PortWorker::tryFailed, this,
             [this](quint64 session, const QString &reason, qint64 nextTryInMs) {
@@ -82,51 +81,59 @@ CommX::CommX(const QString &name, IoThread &ioThread, QObject *parent)
                     .cause = PortFailure::Cause::Other, .device = m_device, .systemText = reason};
                 trace({QStringLiteral("port"), objectName(), QStringLiteral("waiting"), m_device,
                        reason});
-                emit TryFailed(reason, nextTryInMs);
+                emit tryFailed(reason, nextTryInMs);
             });
     connect(m_worker, &PortWorker::clients, this, [this](int count) {
-        if (IsOpen())
-            emit ClientsChanged(count);
+        if (isOpen())
+            emit clientsChanged(count);
     });
     connect(m_worker, &PortWorker::refused, this, [this](const QString &peer) {
         trace({QStringLiteral("refused"), objectName(), peer});
     });
 }
 
-CommX::~CommX() {
+PortControl::~PortControl() {
     onIoThread([this] { delete m_worker; });
 }
 
 // Runs call on the I/O thread and returns when it is done. That thread never blocks: all it does
 // is non-blocking device calls, so the wait is bounded by the work already queued there, a few
 // system calls per chunk.
-template <typename Call> void CommX::onIoThread(Call call) {
+template <typename Call> void PortControl::onIoThread(Call call) {
     Q_ASSERT(QThread::currentThread() != m_worker->thread());
     QMetaObject::invokeMethod(m_worker, std::move(call), Qt::BlockingQueuedConnection);
 }
 
-void CommX::PortName(const QString &name) {
+// A lost device is no longer waited for once the port is being set up anew.
+void PortControl::endReturnWait() {
+    if (!m_returnWatch.isActive())
+        return;
     m_returnWatch.stop();
+    m_active = false;
+}
+
+void PortControl::setPortName(const QString &name) {
+    endReturnWait();
     m_portName = name;
 }
-void CommX::BaudRate(qint32 bitsPerSecond) {
-    m_returnWatch.stop();
+void PortControl::setBaudRate(qint32 bitsPerSecond) {
+    endReturnWait();
     m_settings.baudRate = bitsPerSecond;
 }
-void CommX::DataBits(qint32 bits) {
-    m_returnWatch.stop();
+void PortControl::setDataBits(qint32 bits) {
+    endReturnWait();
     m_settings.dataBits = bits;
 }
-void CommX::Parity(qint32 parity) {
-    m_returnWatch.stop();
+void PortControl::setParity(qint32 parity) {
+    endReturnWait();
     m_settings.parity = parity;
 }
-void CommX::StopBits(qint32 bits) {
-    m_returnWatch.stop();
+void PortControl::setStopBits(qint32 bits) {
+    endReturnWait();
     m_settings.stopBits = bits;
 }
 
-bool CommX::Open() {
+bool PortControl::open() {
     m_returnWatch.stop();
     QStringView typed = m_portName;
     if (typed.startsWith(kComPrefix))
@@ -138,7 +145,7 @@ bool CommX::Open() {
         trace({QStringLiteral("port"), objectName(), QStringLiteral("failed"), QString()});
         return false;
     }
-    m_device = portDevice(m_portName);
+    m_device = deviceOfPortName(m_portName);
     PortWorker::OpenResult result;
     onIoThread([&] { result = m_worker->open(m_device, m_settings); });
     m_session = result.session;
@@ -148,14 +155,15 @@ bool CommX::Open() {
         traceClosed();
     const bool activated =
         result.opened == PortDevice::Opened::Yes || result.opened == PortDevice::Opened::Pending;
+    m_active = activated;
     if (activated)
         m_openedWith = m_settings;
     if (result.opened == PortDevice::Opened::Refused) {
-        qCDebug(lcSerial) << objectName() << device() << "refuses" << int(m_failure.setting)
-                          << m_failure.value << m_failure.systemText;
+        qCDebug(lcPorts) << objectName() << device() << "refuses" << int(m_failure.setting)
+                         << m_failure.value << m_failure.systemText;
         traceClosed();
     } else if (!activated) {
-        qCDebug(lcSerial) << objectName() << "cannot open" << device() << m_failure.systemText;
+        qCDebug(lcPorts) << objectName() << "cannot open" << device() << m_failure.systemText;
     }
     QString event = QStringLiteral("failed");
     if (result.opened == PortDevice::Opened::Yes)
@@ -166,9 +174,10 @@ bool CommX::Open() {
     return activated;
 }
 
-void CommX::Close() {
+void PortControl::close() {
     m_returnWatch.stop();
     m_returning = false;
+    m_active = false;
     quint64 session = 0;
     onIoThread([&] { session = m_worker->close(); });
     m_session = session;
@@ -178,39 +187,39 @@ void CommX::Close() {
 // One look for the lost device. A device that is there but does not open yet (still being set
 // up, or taken by another program) is tried again at the next look, without a word: the user
 // has been told of the loss already.
-void CommX::tryToReturn() {
+void PortControl::tryToReturn() {
     if (!QFileInfo::exists(m_device))
         return;
     PortWorker::OpenResult result;
     onIoThread([&] { result = m_worker->open(m_device, m_openedWith); });
     m_session = result.session;
     if (result.opened != PortDevice::Opened::Yes) {
-        qCDebug(lcSerial) << objectName() << m_device << "is back but does not open yet"
-                          << result.failure.systemText;
+        qCDebug(lcPorts) << objectName() << m_device << "is back but does not open yet"
+                         << result.failure.systemText;
         return;
     }
     m_returnWatch.stop();
     m_returning = false;
     m_failure = result.failure;
-    qCDebug(lcSerial) << objectName() << "returned" << m_device;
+    qCDebug(lcPorts) << objectName() << "returned" << m_device;
     trace({QStringLiteral("port"), objectName(), QStringLiteral("open"), m_device});
     trace({QStringLiteral("port"), objectName(), QStringLiteral("returned"), m_device});
-    emit Returned();
+    emit returned();
 }
 
-bool CommX::IsOpen() const {
+bool PortControl::isOpen() const {
     return m_worker->isOpen();
 }
 
-qint64 CommX::bytesToWrite() const {
+qint64 PortControl::bytesToWrite() const {
     return m_worker->bytesToWrite();
 }
 
-void CommX::traceClosed() {
+void PortControl::traceClosed() {
     trace({QStringLiteral("port"), objectName(), QStringLiteral("closed"), QString()});
 }
 
-void CommX::Send(const QString &text) {
+void PortControl::send(const QString &text) {
     if (text.isEmpty())
         return;
     // Returns at once; the I/O thread writes the bytes whenever the device takes them. A closed
@@ -220,7 +229,7 @@ void CommX::Send(const QString &text) {
         Qt::QueuedConnection);
 }
 
-void CommX::forwardTo(CommX &target) {
+void PortControl::forwardTo(PortControl &target) {
     // Forwarding calls the target directly, so both must be served by the same thread.
     Q_ASSERT(target.m_worker->thread() == m_worker->thread());
     QMetaObject::invokeMethod(
@@ -228,14 +237,14 @@ void CommX::forwardTo(CommX &target) {
         Qt::QueuedConnection);
 }
 
-void CommX::setOutput(bool output) {
+void PortControl::setOutput(bool output) {
     onIoThread([this, output] { m_worker->setOutput(output); });
 }
 
-void CommX::setTimings(const LinkTimings &timings) {
+void PortControl::setTimings(const LinkTimings &timings) {
     onIoThread([this, timings] { m_worker->setTimings(timings); });
 }
 
-quint16 CommX::localPort() const {
+quint16 PortControl::localPort() const {
     return m_worker->localPort();
 }
