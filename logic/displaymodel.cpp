@@ -3,9 +3,9 @@
 #include "logic/trace.h"
 
 std::vector<DisplayField *> DisplayModel::fields() {
-    std::vector<DisplayField *> all{&Label19, &Label20, &Label21, &Label22, &Label23,
-                                    &Label24, &Label25, &Label26, &Label13};
-    for (DisplayField &slot : Label12)
+    std::vector<DisplayField *> all{&utcDate,       &utcTime, &latitude, &longitude, &altitude,
+                                    &localDateTime, &course,  &speed,    &pdop};
+    for (DisplayField &slot : satellites)
         all.push_back(&slot);
     return all;
 }

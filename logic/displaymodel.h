@@ -15,16 +15,19 @@ class DisplayModel : public QObject {
 public:
     DisplayModel() = default;
 
-    DisplayField Label19{QStringLiteral("Label19")}; // UTC date
-    DisplayField Label20{QStringLiteral("Label20")}; // UTC time
-    DisplayField Label21{QStringLiteral("Label21")}; // latitude
-    DisplayField Label22{QStringLiteral("Label22")}; // longitude
-    DisplayField Label23{QStringLiteral("Label23")}; // altitude
-    DisplayField Label24{QStringLiteral("Label24")}; // local date and time
-    DisplayField Label25{QStringLiteral("Label25")}; // course
-    DisplayField Label26{QStringLiteral("Label26")}; // speed
-    DisplayField Label13{QStringLiteral("Label13")}; // PDOP
-    std::array<DisplayField, 12> Label12{
+    // The fields by what they hold; the names in quotes are those of the main window's labels,
+    // which the user and the trace see.
+    DisplayField utcDate{QStringLiteral("Label19")};
+    DisplayField utcTime{QStringLiteral("Label20")};
+    DisplayField latitude{QStringLiteral("Label21")};
+    DisplayField longitude{QStringLiteral("Label22")};
+    DisplayField altitude{QStringLiteral("Label23")};
+    DisplayField localDateTime{QStringLiteral("Label24")};
+    DisplayField course{QStringLiteral("Label25")};
+    DisplayField speed{QStringLiteral("Label26")};
+    DisplayField pdop{QStringLiteral("Label13")};
+    // The satellites used for the fix, one number each, the leftmost first.
+    std::array<DisplayField, 12> satellites{
         DisplayField(QStringLiteral("Label12(0)")),  DisplayField(QStringLiteral("Label12(1)")),
         DisplayField(QStringLiteral("Label12(2)")),  DisplayField(QStringLiteral("Label12(3)")),
         DisplayField(QStringLiteral("Label12(4)")),  DisplayField(QStringLiteral("Label12(5)")),

@@ -21,47 +21,47 @@ void Module1::DecodeGGA() {
     // Latitude before longitude, time last: each write's change handler sees the fields
     // written before it, and the local time sees this tick's date.
     const GgaTexts texts = ggaTexts(*fields);
-    m_model.Label23.write(texts.altitude);
-    m_model.Label21.write(texts.latitude);
-    m_model.Label22.write(texts.longitude);
-    m_model.Label20.write(texts.time);
+    m_model.altitude.write(texts.altitude);
+    m_model.latitude.write(texts.latitude);
+    m_model.longitude.write(texts.longitude);
+    m_model.utcTime.write(texts.time);
 }
 
 void Module1::DecodeGSA() {
-    for (DisplayField &slot : m_model.Label12)
+    for (DisplayField &slot : m_model.satellites)
         slot.write(QString());
-    m_model.Label13.write(QString());
+    m_model.pdop.write(QString());
     const auto fields = ReadSentence(kGsa.tag, kGsa.minimumFields);
     if (!fields)
         return;
     const GsaTexts texts = gsaTexts(*fields);
     for (int k = 0; k < 12; ++k)
-        m_model.Label12[k].write(texts.prn[k]);
-    m_model.Label13.write(texts.pdop);
+        m_model.satellites[k].write(texts.prn[k]);
+    m_model.pdop.write(texts.pdop);
 }
 
 void Module1::DecodeRMC() {
-    m_model.Label25.write(QString());
-    m_model.Label26.write(QString());
+    m_model.course.write(QString());
+    m_model.speed.write(QString());
     const auto fields = ReadSentence(kRmc.tag, kRmc.minimumFields);
     if (!fields)
         return;
     const RmcTexts texts = rmcTexts(*fields);
-    m_model.Label25.write(texts.course);
-    m_model.Label26.write(texts.speed);
+    m_model.course.write(texts.course);
+    m_model.speed.write(texts.speed);
     // Before the date: its change handler pairs it with the time by this.
     m_dateSentAt = fields->at(1);
-    m_model.Label19.write(texts.date);
+    m_model.utcDate.write(texts.date);
 }
 
 void Module1::ResetDisplay() {
     m_dateSentAt.clear();
     // The date goes before the time, so the local-time handler finds both empty and stays quiet.
     for (DisplayField *field :
-         {&m_model.Label19, &m_model.Label20, &m_model.Label24, &m_model.Label25, &m_model.Label26,
-          &m_model.Label21, &m_model.Label22, &m_model.Label23, &m_model.Label13})
+         {&m_model.utcDate, &m_model.utcTime, &m_model.localDateTime, &m_model.course,
+          &m_model.speed, &m_model.latitude, &m_model.longitude, &m_model.altitude, &m_model.pdop})
         field->write(QString());
-    for (DisplayField &slot : m_model.Label12)
+    for (DisplayField &slot : m_model.satellites)
         slot.write(QString());
 }
 

@@ -9,9 +9,9 @@
 void UpdateLocalTime(DisplayModel &model, const QString &zone, bool summerTime,
                      const QString &dateSentAt) {
     const std::optional<QString> local =
-        localTimeText(model.Label19.text(), model.Label20.text(), zone, summerTime, dateSentAt);
+        localTimeText(model.utcDate.text(), model.utcTime.text(), zone, summerTime, dateSentAt);
     if (local)
-        model.Label24.write(*local);
+        model.localDateTime.write(*local);
 }
 
 void connectLocalTime(DisplayModel &model, const Module1 &module1, std::function<QString()> zone,
@@ -20,12 +20,12 @@ void connectLocalTime(DisplayModel &model, const Module1 &module1, std::function
                          summerTime = std::move(summerTime)] {
         UpdateLocalTime(model, zone(), summerTime(), module1.dateSentAt());
     };
-    QObject::connect(&model.Label20, &DisplayField::changed, context, update);
+    QObject::connect(&model.utcTime, &DisplayField::changed, context, update);
     // A new date counts as much as a new time: the local field must never pair the old date with
     // the time beside it, as when the stream stops after a date change. Only the display reset
     // empties the date, just before the time; recomputing then would write the time alone.
-    QObject::connect(&model.Label19, &DisplayField::changed, context, [&model, update] {
-        if (!model.Label19.text().isEmpty())
+    QObject::connect(&model.utcDate, &DisplayField::changed, context, [&model, update] {
+        if (!model.utcDate.text().isEmpty())
             update();
     });
 }

@@ -91,11 +91,11 @@ void tst_Decoders::gga() {
     m_checksumTest = checksumTest;
     feed(sentence + u"\r\n"_s);
     m_module1->DecodeGGA();
-    QCOMPARE(f(&m_model->Label20), expected[0]);
-    QCOMPARE(f(&m_model->Label21), expected[1]);
-    QCOMPARE(f(&m_model->Label22), expected[2]);
-    QCOMPARE(f(&m_model->Label23), expected[3]);
-    QVERIFY(m_model->Label21.text().contains(QChar(0x00B0)));
+    QCOMPARE(f(&m_model->utcTime), expected[0]);
+    QCOMPARE(f(&m_model->latitude), expected[1]);
+    QCOMPARE(f(&m_model->longitude), expected[2]);
+    QCOMPARE(f(&m_model->altitude), expected[3]);
+    QVERIFY(m_model->latitude.text().contains(QChar(0x00B0)));
 }
 
 void tst_Decoders::ggaRejectedKeepsFields() {
@@ -109,8 +109,8 @@ void tst_Decoders::ggaRejectedKeepsFields() {
         m_log->clear();
         feed(bad + u"\r\n"_s);
         m_module1->DecodeGGA();
-        QCOMPARE(f(&m_model->Label20), u"12:35:19"_s);
-        QCOMPARE(f(&m_model->Label23), u"545.4 m"_s);
+        QCOMPARE(f(&m_model->utcTime), u"12:35:19"_s);
+        QCOMPARE(f(&m_model->altitude), u"545.4 m"_s);
     }
 }
 
@@ -118,13 +118,13 @@ void tst_Decoders::ggaWriteOrderSeenByHandlers() {
     // Each change handler runs inside its write, so it sees exactly the fields written before it.
     QStringList seen;
     auto snapshot = [&](const char *who) {
-        seen << QString::fromLatin1(who) + u'|' + f(&m_model->Label23) + u'|' +
-                    f(&m_model->Label21) + u'|' + f(&m_model->Label22) + u'|' +
-                    f(&m_model->Label20);
+        seen << QString::fromLatin1(who) + u'|' + f(&m_model->altitude) + u'|' +
+                    f(&m_model->latitude) + u'|' + f(&m_model->longitude) + u'|' +
+                    f(&m_model->utcTime);
     };
-    connect(&m_model->Label21, &DisplayField::changed, this, [&] { snapshot("lat"); });
-    connect(&m_model->Label22, &DisplayField::changed, this, [&] { snapshot("lon"); });
-    connect(&m_model->Label20, &DisplayField::changed, this, [&] { snapshot("time"); });
+    connect(&m_model->latitude, &DisplayField::changed, this, [&] { snapshot("lat"); });
+    connect(&m_model->longitude, &DisplayField::changed, this, [&] { snapshot("lon"); });
+    connect(&m_model->utcTime, &DisplayField::changed, this, [&] { snapshot("time"); });
     feed(kGga + u"\r\n"_s);
     m_module1->DecodeGGA();
     const QString lat = u"48"_s + kDeg + u"07.038 ' N"_s;
@@ -166,14 +166,14 @@ void tst_Decoders::gsa() {
     // Start from a full display, so that emptying shows.
     feed(u"$GPGSA,A,3,01,02,03,04,05,06,07,08,09,10,11,12,9.9,9.9,9.9*31\r\n"_s);
     m_module1->DecodeGSA();
-    QCOMPARE(f(&m_model->Label12[11]), u"12"_s);
+    QCOMPARE(f(&m_model->satellites[11]), u"12"_s);
     m_log->clear();
 
     feed(buffer);
     m_module1->DecodeGSA();
     for (int k = 0; k < 12; ++k)
-        QCOMPARE(f(&m_model->Label12[k]), prn[k]);
-    QCOMPARE(f(&m_model->Label13), pdop);
+        QCOMPARE(f(&m_model->satellites[k]), prn[k]);
+    QCOMPARE(f(&m_model->pdop), pdop);
 }
 
 void tst_Decoders::rmc_data() {
@@ -203,20 +203,20 @@ void tst_Decoders::rmc() {
     m_checksumTest = true;
     feed(u"$GPRMC,000000,A,0000.000,N,00000.000,E,9.9,9.9,010101,,*1C\r\n"_s);
     m_module1->DecodeRMC();
-    QCOMPARE(f(&m_model->Label19), u"01.01.01"_s);
+    QCOMPARE(f(&m_model->utcDate), u"01.01.01"_s);
     m_log->clear();
 
     feed(buffer);
     m_module1->DecodeRMC();
-    QCOMPARE(f(&m_model->Label25), expected[0]);
-    QCOMPARE(f(&m_model->Label26), expected[1]);
-    QCOMPARE(f(&m_model->Label19), expected[2]);
+    QCOMPARE(f(&m_model->course), expected[0]);
+    QCOMPARE(f(&m_model->speed), expected[1]);
+    QCOMPARE(f(&m_model->utcDate), expected[2]);
 }
 
 void tst_Decoders::sameSentenceRaisesNoSecondChange() {
-    QSignalSpy time(&m_model->Label20, &DisplayField::changed);
-    QSignalSpy latitude(&m_model->Label21, &DisplayField::changed);
-    QSignalSpy longitude(&m_model->Label22, &DisplayField::changed);
+    QSignalSpy time(&m_model->utcTime, &DisplayField::changed);
+    QSignalSpy latitude(&m_model->latitude, &DisplayField::changed);
+    QSignalSpy longitude(&m_model->longitude, &DisplayField::changed);
     feed(kGga + u"\r\n"_s + kGga + u"\r\n"_s);
     for (int tick = 0; tick < 3; ++tick)
         m_module1->DecodeGGA();
@@ -228,7 +228,7 @@ void tst_Decoders::sameSentenceRaisesNoSecondChange() {
     m_module1->ResetDisplay();
     QCOMPARE(time.count(), 2);
     QCOMPARE(latitude.count(), 2);
-    QVERIFY(f(&m_model->Label20).isEmpty());
+    QVERIFY(f(&m_model->utcTime).isEmpty());
 }
 
 void tst_Decoders::checksumSwitchReadAtEachDecode() {
@@ -238,11 +238,11 @@ void tst_Decoders::checksumSwitchReadAtEachDecode() {
 
     m_checksumTest = true;
     m_module1->DecodeGGA();
-    QVERIFY(f(&m_model->Label20).isEmpty());
+    QVERIFY(f(&m_model->utcTime).isEmpty());
 
     m_checksumTest = false;
     m_module1->DecodeGGA();
-    QCOMPARE(f(&m_model->Label20), u"12:35:19"_s);
+    QCOMPARE(f(&m_model->utcTime), u"12:35:19"_s);
 }
 
 void tst_Decoders::otherTalkersIgnored() {
@@ -252,8 +252,8 @@ void tst_Decoders::otherTalkersIgnored() {
     m_module1->DecodeGSA();
     m_module1->DecodeRMC();
     m_module1->DecodeGGA();
-    for (DisplayField *field : {&m_model->Label19, &m_model->Label20, &m_model->Label21,
-                                &m_model->Label25, &m_model->Label13, &m_model->Label12[0]})
+    for (DisplayField *field : {&m_model->utcDate, &m_model->utcTime, &m_model->latitude,
+                                &m_model->course, &m_model->pdop, &m_model->satellites[0]})
         QVERIFY2(f(field).isEmpty(), qPrintable(field->fieldName()));
 }
 
@@ -268,7 +268,7 @@ void tst_Decoders::bufferKeepsCarriageReturnsAndHighBytes() {
     QCOMPARE(m_log->text().toString(), chunk);
     m_checksumTest = true;
     m_module1->DecodeGGA();
-    QCOMPARE(f(&m_model->Label20), u"12:35:19"_s);
+    QCOMPARE(f(&m_model->utcTime), u"12:35:19"_s);
 }
 
 void tst_Decoders::traceLogsFieldChanges() {

@@ -74,7 +74,7 @@ void tst_PollCycle::cycleOfTwentyCountedTicks() {
     ticks(10);
     QCOMPARE(count(), 10);
     QVERIFY(m_model->sentenceTypes().isEmpty());
-    QCOMPARE(m_model->Label20.text(), u"12:35:19"_s);
+    QCOMPARE(m_model->utcTime.text(), u"12:35:19"_s);
 
     // The 11th tick starts at 10: the list is rebuilt from this buffer (which begins in the
     // middle of a sentence, hence the empty first line).
@@ -98,13 +98,13 @@ void tst_PollCycle::cycleOfTwentyCountedTicks() {
     QVERIFY(buffer().isEmpty());
     QCOMPARE(m_trace->lines().mid(m_trace->lines().size() - 2),
              (QStringList{uR"(["buffer","cleared"])"_s, uR"(["tick",0])"_s}));
-    QCOMPARE(m_model->Label20.text(), u"12:35:19"_s);
+    QCOMPARE(m_model->utcTime.text(), u"12:35:19"_s);
 
     // The 21st finds only half a sentence: GGA keeps its fields, RMC empties its own.
     m_log->append(u"$GPRMC,130000,A,48"_s);
     m_cycle->PollTick();
-    QCOMPARE(m_model->Label20.text(), u"12:35:19"_s);
-    QVERIFY(m_model->Label25.text().isEmpty());
+    QCOMPARE(m_model->utcTime.text(), u"12:35:19"_s);
+    QVERIFY(m_model->course.text().isEmpty());
     QCOMPARE(count(), 1);
 }
 
@@ -114,7 +114,7 @@ void tst_PollCycle::counterStandsStillWhileClosed() {
     ticks(25);
     QCOMPARE(count(), 0);
     QCOMPARE(buffer(), kGga);
-    QCOMPARE(m_model->Label20.text(), u"12:35:19"_s);
+    QCOMPARE(m_model->utcTime.text(), u"12:35:19"_s);
 
     // Closed with the counter at 10: the list is emptied and rebuilt on every tick, the buffer
     // never emptied.

@@ -31,7 +31,7 @@ private:
     std::unique_ptr<DisplayModel> m_model;
     std::unique_ptr<ReceiveLog> m_log;
     std::unique_ptr<Module1> m_module1;
-    QString local() const { return m_model->Label24.text(); }
+    QString local() const { return m_model->localDateTime.text(); }
     // A new cycle whose buffer holds one sentence, decoded as the poll tick does.
     void decode(const QString &sentence) {
         m_log->clear();
@@ -120,9 +120,9 @@ void tst_UpdateLocalTime::followsBothUtcFields() {
     for (const QString &step : std::as_const(steps)) {
         const QString value = step.section(u'=', 1);
         if (step.startsWith(u"19="))
-            m_model->Label19.write(value);
+            m_model->utcDate.write(value);
         else if (step.startsWith(u"20="))
-            m_model->Label20.write(value);
+            m_model->utcTime.write(value);
         else if (step.startsWith(u"rmc="))
             decode(u"$GPRMC,%1,A,4807.038,N,01131.000,E,022.4,084.4,%2,003.1,W*00"_s.arg(
                 value.section(u',', 0, 0), value.section(u',', 1)));
@@ -144,22 +144,22 @@ void tst_UpdateLocalTime::noFixKeepsTheLastText() {
     QCOMPARE(local(), u"13:35:19"_s);
     m_log->clear();
     m_log->append(u"$GPGGA,,,,,,0,00,,,M,,M,,*66\r\n"_s);
-    QSignalSpy localChanges(&m_model->Label24, &DisplayField::changed);
+    QSignalSpy localChanges(&m_model->localDateTime, &DisplayField::changed);
     m_module1->DecodeGGA();
-    QCOMPARE(m_model->Label20.text(), u"::"_s);
+    QCOMPARE(m_model->utcTime.text(), u"::"_s);
     QCOMPARE(local(), u"13:35:19"_s);
     QCOMPARE(localChanges.count(), 0);
 }
 
 void tst_UpdateLocalTime::resetLeavesItAloneThenEmptiesIt() {
-    m_model->Label19.write(u"06.12.26"_s);
-    m_model->Label20.write(u"12:00:00"_s);
+    m_model->utcDate.write(u"06.12.26"_s);
+    m_model->utcTime.write(u"12:00:00"_s);
     QCOMPARE(local(), u"06.12.2026 13:00:00"_s);
 
     // The reset empties the date first, which recomputes nothing; then the time, whose handler
     // finds both empty. This one runs after it, inside the same write of the time field.
     QString seenByTimeChange = u"<not run>"_s;
-    connect(&m_model->Label20, &DisplayField::changed, this, [&] { seenByTimeChange = local(); });
+    connect(&m_model->utcTime, &DisplayField::changed, this, [&] { seenByTimeChange = local(); });
     m_module1->ResetDisplay();
     QCOMPARE(seenByTimeChange, u"06.12.2026 13:00:00"_s);
     QCOMPARE(local(), QString());
@@ -177,8 +177,8 @@ void tst_UpdateLocalTime::receiverLog() {
     m_module1->DecodeGGA();
     QCOMPARE(trace.lines(u"field").filter(u"\"Label24\""_s),
              QStringList{u"[\"field\",\"Label24\",\"18.10.2022 13:32:58\"]"_s});
-    QCOMPARE(m_model->Label19.text(), u"18.10.22"_s);
-    QCOMPARE(m_model->Label20.text(), u"11:32:58"_s);
+    QCOMPARE(m_model->utcDate.text(), u"18.10.22"_s);
+    QCOMPARE(m_model->utcTime.text(), u"11:32:58"_s);
     QCOMPARE(local(), u"18.10.2022 13:32:58"_s); // "+1" and summer time
 }
 
