@@ -1,40 +1,16 @@
+#include "commandline.h"
+#include "headless.h"
+#include "session/session.h"
 #include "version.h"
 #include "windows/desktop.h"
 #include "windows/form1.h"
 #include "windows/webpageloader.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QLoggingCategory>
 #include <QTimer>
 
-#include <cstring>
-
 namespace {
-
-// Help and version are printed without a window system, so they work on a machine without a
-// display too.
-bool onlyPrints(int argc, char *argv[]) {
-    for (int i = 1; i < argc; ++i) {
-        for (const char *option : {"-h", "--help", "--help-all", "-v", "--version"}) {
-            if (std::strcmp(argv[i], option) == 0)
-                return true;
-        }
-    }
-    return false;
-}
-
-void parseCommandLine(const QCoreApplication &app) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Monitor for a GPS receiver that sends NMEA 0183 over a serial line.\n"
-        "Port \"n\" of the lists opens /dev/ttyS<n-1>, or the device named by the environment\n"
-        "variable PELORA_COM<n>; a list text starting with \"/\" is used as a device path.\n"
-        "Set QT_LOGGING_RULES=\"pelora.trace.debug=true\" to trace every displayed value."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.process(app);
-}
 
 // Qt's and the web engine's start-up reports (graphics setup, sandbox state) are for those who
 // ask: QT_LOGGING_RULES from the environment overrides these rules. Warnings and errors stay.
@@ -50,10 +26,10 @@ void quietStart() {
 int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("pelora"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PELORA_VERSION));
-    if (onlyPrints(argc, argv)) {
-        const QCoreApplication app(argc, argv);
-        parseCommandLine(app);
-        return 0;
+    // Neither needs a window system, so both work on a machine without a display.
+    if (onlyPrints(argc, argv) || asksForHeadless(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        return runHeadless(app, parseCommandLine(app));
     }
 
     quietStart();
@@ -64,7 +40,8 @@ int main(int argc, char *argv[]) {
     QApplication::setDesktopFileName(QStringLiteral("pelora"));
     parseCommandLine(app);
 
-    Form1 form;
+    Session session;
+    Form1 form(session);
     form.show();
     // Starting the web engine takes tens of milliseconds; done now, while no port is active
     // yet, the first position change does not have to wait for it. Where it cannot run, it is

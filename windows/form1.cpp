@@ -1,18 +1,99 @@
 #include "windows/form1.h"
 
-#include "logic/localtime.h"
+#include "logic/mapaddress.h"
+#include "logic/portname.h"
 #include "logic/trace.h"
+#include "session/session.h"
 #include "ui_form1.h"
+#include "windows/form2.h"
 #include "windows/form3.h"
 #include "windows/indicator.h"
 #include "windows/logview.h"
+#include "windows/portsuggestions.h"
 
-#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QClipboard>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGridLayout>
 #include <QGuiApplication>
+#include <QMessageBox>
 
 #include <array>
+
+// The main window's controls by what they do. The names on the right are the object names of the
+// .ui file, which the user, the tests and the trace know; this is the one place that ties the two.
+struct Form1::Controls {
+    explicit Controls(Ui::Form1 &ui)
+        : inputPort(ui.Combo1)
+        , inputBaudRate(ui.Combo2)
+        , inputDataBits(ui.Combo4)
+        , inputStopBits(ui.Combo5)
+        , activateInput(ui.Command1)
+        , deactivateInput(ui.Command2)
+        , inputIndicator(ui.Command3)
+        , outputPort(ui.Combo7)
+        , outputBaudRate(ui.Combo8)
+        , outputDataBits(ui.Combo10)
+        , outputStopBits(ui.Combo11)
+        , activateOutput(ui.Command5)
+        , deactivateOutput(ui.Command6)
+        , outputIndicator(ui.Command7)
+        , receiveView(ui.Text1)
+        , copyBuffer(ui.Command4)
+        , typeList(ui.RichTextBox1)
+        , checksumTest(ui.Check1)
+        , zone(ui.Combo6)
+        , summerTime(ui.Check2)
+        , intervals(ui.Option1)
+        , intervalOptions{ui.Option1_0, ui.Option1_1, ui.Option1_2, ui.Option1_3, ui.Option1_4}
+        , buildLink(ui.Command8)
+        , link(ui.Text2)
+        , openLink(ui.Command9)
+        , utcDate(ui.Label19)
+        , utcTime(ui.Label20)
+        , latitude(ui.Label21)
+        , longitude(ui.Label22)
+        , altitude(ui.Label23)
+        , localDateTime(ui.Label24)
+        , course(ui.Label25)
+        , speed(ui.Label26)
+        , pdop(ui.Label13)
+        , satellites{ui.Label12_0, ui.Label12_1, ui.Label12_2,  ui.Label12_3,
+                     ui.Label12_4, ui.Label12_5, ui.Label12_6,  ui.Label12_7,
+                     ui.Label12_8, ui.Label12_9, ui.Label12_10, ui.Label12_11}
+        , converter(ui.rechner)
+        , map(ui.karte)
+        , about(ui.info)
+        , end(ui.ende) {}
+
+    // The input port; the parity list Combo3 is shown but never read.
+    QComboBox *inputPort, *inputBaudRate, *inputDataBits, *inputStopBits;
+    QPushButton *activateInput, *deactivateInput, *inputIndicator;
+    // The output port; Combo9 is its unread parity list.
+    QComboBox *outputPort, *outputBaudRate, *outputDataBits, *outputStopBits;
+    QPushButton *activateOutput, *deactivateOutput, *outputIndicator;
+    // The receive buffer, its copy to the clipboard and the sentence types seen.
+    LogView *receiveView;
+    QPushButton *copyBuffer;
+    QPlainTextEdit *typeList;
+    // Settings.
+    QCheckBox *checksumTest;
+    QComboBox *zone;
+    QCheckBox *summerTime;
+    QButtonGroup *intervals;
+    std::array<QAbstractButton *, 5> intervalOptions; // Option1(0) to Option1(4)
+    // The place link.
+    QPushButton *buildLink;
+    QLineEdit *link;
+    QPushButton *openLink;
+    // The display fields.
+    QLabel *utcDate, *utcTime, *latitude, *longitude, *altitude, *localDateTime, *course, *speed,
+        *pdop;
+    std::array<QLabel *, 12> satellites; // Label12(0) to Label12(11)
+    // The menu.
+    QAction *converter, *map, *about, *end;
+};
 
 namespace {
 
@@ -25,8 +106,9 @@ std::unique_ptr<Ui::Form1> createUi(QMainWindow *window) {
 }
 
 // The label shows the field's text as plain text, never as markup.
-void paint(QLabel *label, const DisplayField &field) {
+void showField(QLabel *label, const DisplayField &field) {
     label->setTextFormat(Qt::PlainText);
+    label->setText(field.text());
     QObject::connect(&field, &DisplayField::changed, label,
                      [label, &field] { label->setText(field.text()); });
 }
@@ -38,115 +120,292 @@ void tabStopAtSelection(const QButtonGroup &group) {
         button->setFocusPolicy(button->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
+// The tooltip names the device the list's current text opens, typed or chosen, or what its
+// network address does on this list's port.
+void nameDeviceInToolTip(QComboBox *list, PortDirection direction) {
+    list->setToolTip(portToolTip(list->currentText(), direction));
+    QObject::connect(
+        list, &QComboBox::editTextChanged, list,
+        [list, direction](const QString &text) { list->setToolTip(portToolTip(text, direction)); });
+}
+
+PortSettings settingsOf(QComboBox *port, QComboBox *baudRate, QComboBox *dataBits,
+                        QComboBox *stopBits) {
+    return {.port = port->currentText(),
+            .baudRate = baudRate->currentText(),
+            .dataBits = dataBits->currentText(),
+            .stopBits = stopBits->currentText()};
+}
+
 } // namespace
 
-Form1::Form1(QWidget *parent)
-    : Form1(Desktop(), parent) {}
-
-Form1::Form1(Desktop desktop, QWidget *parent)
+Form1::Form1(Session &session, Desktop desktop, QWidget *parent)
     : QMainWindow(parent)
+    , m_session(session)
+    , m_desktop(std::move(desktop))
     , m_ui(createUi(this))
-    , m_module1(m_model, m_log, [this] { return m_ui->Check1->checkState() == Qt::Checked; })
-    , m_pollCycle(m_module1, m_model, m_log, [this] { return m_commX1.IsOpen(); })
-    , m_desktop(std::move(desktop)) {
+    , m_controls(std::make_unique<Controls>(*m_ui)) {
     QPalette background = m_ui->centralwidget->palette();
     background.setColor(QPalette::Window, kWindowBackground);
     m_ui->centralwidget->setPalette(background);
-
-    m_timer1.setInterval(500);
     // Both indicators start red without a caption, before any port was touched.
-    Indicator::set(m_ui->Command3, Indicator::kRed, QString());
-    Indicator::set(m_ui->Command7, Indicator::kRed, QString());
+    Indicator::set(m_controls->inputIndicator, Indicator::kRed, QString());
+    Indicator::set(m_controls->outputIndicator, Indicator::kRed, QString());
 
-    m_ui->Text1->setLog(&m_log);
-    paintModel();
-    connectLocalTime(
-        m_model, m_module1, [this] { return m_ui->Combo6->currentText(); },
-        [this] { return m_ui->Check2->isChecked(); }, this);
-    connect(&m_model.Label21, &DisplayField::changed, this, &Form1::LatitudeChanged);
-    connect(&m_model.Label22, &DisplayField::changed, this, &Form1::LongitudeChanged);
-    setUpPortLists();
-    connectPorts();
-    connectPollCycle();
-
-    connect(m_ui->Command8, &QPushButton::clicked, this, &Form1::BuildPlaceLink);
-    connect(m_ui->Command9, &QPushButton::clicked, this, &Form1::OpenPlaceLink);
-    connect(m_ui->rechner, &QAction::triggered, this, &Form1::StartConverter);
-    connect(m_ui->karte, &QAction::triggered, this, &Form1::ShowMapWindow);
-    connect(m_ui->info, &QAction::triggered, this, &Form1::ShowAboutBox);
-    connect(m_ui->ende, &QAction::triggered, this, &Form1::EndProgram);
-
+    showModel();
+    bindSettings();
+    bindPorts();
+    bindMenu();
     MainWindowLoad();
 }
 
 Form1::~Form1() = default;
 
-void Form1::paintModel() {
-    paint(m_ui->Label19, m_model.Label19);
-    paint(m_ui->Label20, m_model.Label20);
-    paint(m_ui->Label21, m_model.Label21);
-    paint(m_ui->Label22, m_model.Label22);
-    paint(m_ui->Label23, m_model.Label23);
-    paint(m_ui->Label24, m_model.Label24);
-    paint(m_ui->Label25, m_model.Label25);
-    paint(m_ui->Label26, m_model.Label26);
-    paint(m_ui->Label13, m_model.Label13);
-    const std::array satellites{m_ui->Label12_0, m_ui->Label12_1,  m_ui->Label12_2,
-                                m_ui->Label12_3, m_ui->Label12_4,  m_ui->Label12_5,
-                                m_ui->Label12_6, m_ui->Label12_7,  m_ui->Label12_8,
-                                m_ui->Label12_9, m_ui->Label12_10, m_ui->Label12_11};
-    for (std::size_t k = 0; k < satellites.size(); ++k)
-        paint(satellites[k], m_model.Label12[k]);
-    connect(&m_model, &DisplayModel::sentenceTypesChanged, this,
-            [this] { m_ui->RichTextBox1->setPlainText(m_model.sentenceTypes()); });
+void Form1::showModel() {
+    const Controls &c = *m_controls;
+    DisplayModel &model = m_session.model();
+    showField(c.utcDate, model.utcDate);
+    showField(c.utcTime, model.utcTime);
+    showField(c.latitude, model.latitude);
+    showField(c.longitude, model.longitude);
+    showField(c.altitude, model.altitude);
+    showField(c.localDateTime, model.localDateTime);
+    showField(c.course, model.course);
+    showField(c.speed, model.speed);
+    showField(c.pdop, model.pdop);
+    for (std::size_t k = 0; k < c.satellites.size(); ++k)
+        showField(c.satellites[k], model.satellites[k]);
+    connect(&model, &DisplayModel::sentenceTypesChanged, this,
+            [this] { m_controls->typeList->setPlainText(m_session.model().sentenceTypes()); });
+    c.receiveView->setLog(&m_session.receiveLog());
+    // LatitudeChanged and LongitudeChanged: both move the map.
+    connect(&model.latitude, &DisplayField::changed, this, &Form1::positionChanged);
+    connect(&model.longitude, &DisplayField::changed, this, &Form1::positionChanged);
+}
+
+// The settings live in their controls; the session is told each change as it happens and reads
+// them whenever it decodes.
+void Form1::bindSettings() {
+    const Controls &c = *m_controls;
+    m_session.setChecksumTest(c.checksumTest->checkState() == Qt::Checked);
+    connect(c.checksumTest, &QCheckBox::stateChanged, this,
+            [this](int state) { m_session.setChecksumTest(state == Qt::Checked); });
+    m_session.setZone(c.zone->currentText());
+    connect(c.zone, &QComboBox::currentTextChanged, this,
+            [this](const QString &zone) { m_session.setZone(zone); });
+    m_session.setSummerTime(c.summerTime->isChecked());
+    connect(c.summerTime, &QCheckBox::toggled, this,
+            [this](bool on) { m_session.setSummerTime(on); });
+
+    for (int index = 0; index < int(c.intervalOptions.size()); ++index)
+        c.intervals->setId(c.intervalOptions[index], index);
+    // ChooseInterval: the interval of the option now selected.
+    connect(c.intervals, &QButtonGroup::idClicked, this,
+            [this] { m_session.chooseInterval(m_controls->intervals->checkedId()); });
+    tabStopAtSelection(*c.intervals);
+    connect(c.intervals, &QButtonGroup::buttonToggled, this,
+            [this] { tabStopAtSelection(*m_controls->intervals); });
+    connect(c.copyBuffer, &QPushButton::clicked, this, &Form1::copyBuffer);
+}
+
+void Form1::bindPorts() {
+    const Controls &c = *m_controls;
+    for (QComboBox *list : {c.inputPort, c.outputPort}) {
+        new PortSuggestions(list, m_desktop.presentPorts);
+        nameDeviceInToolTip(list,
+                            list == c.inputPort ? PortDirection::Input : PortDirection::Output);
+    }
+    connect(c.activateInput, &QPushButton::clicked, this, &Form1::activateInput);
+    connect(c.deactivateInput, &QPushButton::clicked, &m_session, &Session::deactivateInput);
+    connect(c.activateOutput, &QPushButton::clicked, this, &Form1::activateOutput);
+    connect(c.deactivateOutput, &QPushButton::clicked, &m_session, &Session::deactivateOutput);
+    connect(&m_session, &Session::inputStateChanged, this,
+            [this](PortState state, const QString &detail) { showPortState(state, detail, true); });
+    connect(
+        &m_session, &Session::outputStateChanged, this,
+        [this](PortState state, const QString &detail) { showPortState(state, detail, false); });
+    connect(&m_session, &Session::outputClientsChanged, this, [this](int count) {
+        QPushButton *indicator = m_controls->outputIndicator;
+        if (count < 0)
+            indicator->setToolTip(QString());
+        else
+            indicator->setToolTip(count == 1 ? QStringLiteral("1 Client verbunden")
+                                             : QStringLiteral("%1 Clients verbunden").arg(count));
+    });
+    connect(&m_session, &Session::outputTooSlow, this, [this] {
+        showMessage(QStringLiteral("backlogMessage"),
+                    QStringLiteral("Ausgang zu langsam: \u00e4ltere Daten wurden verworfen."),
+                    Qt::NonModal);
+    });
+    connect(&m_session, &Session::receiveLogFull, this, [this] {
+        showMessage(QStringLiteral("logFullMessage"),
+                    QStringLiteral("Empfangspuffer voll: bis zum n\u00e4chsten Leeren wird nichts "
+                                   "mehr angezeigt. Die Weiterleitung zum Ausgang l\u00e4uft "
+                                   "weiter."),
+                    Qt::NonModal);
+    });
 }
 
 void Form1::MainWindowLoad() {
-    m_ui->Combo6->setCurrentText(QStringLiteral("+1"));
+    m_controls->zone->setCurrentText(QStringLiteral("+1"));
 }
 
-// The map window is created hidden on first use and lives until the user closes it.
-Form3 *Form1::mapWindow() {
-    if (!m_form3)
-        m_form3 = new Form3(m_module1.mapZoom, m_model.Label21.text(), m_model.Label22.text(),
-                            m_desktop.makePageLoader, this);
-    return m_form3;
+void Form1::activateInput() {
+    const Controls &c = *m_controls;
+    const PortFailure failure = m_session.activateInput(
+        settingsOf(c.inputPort, c.inputBaudRate, c.inputDataBits, c.inputStopBits));
+    if (failure.cause != PortFailure::Cause::None)
+        showPortFailure(failure);
 }
 
-void Form1::LatitudeChanged() {
-    mapWindow()->PositionChanged(m_model.Label21.text(), m_model.Label22.text());
+void Form1::activateOutput() {
+    const Controls &c = *m_controls;
+    const PortFailure failure = m_session.activateOutput(
+        settingsOf(c.outputPort, c.outputBaudRate, c.outputDataBits, c.outputStopBits));
+    if (failure.cause != PortFailure::Cause::None)
+        showPortFailure(failure);
 }
 
-void Form1::LongitudeChanged() {
-    mapWindow()->PositionChanged(m_model.Label21.text(), m_model.Label22.text());
-}
-
-void Form1::connectPollCycle() {
-    const std::array options{m_ui->Option1_0, m_ui->Option1_1, m_ui->Option1_2, m_ui->Option1_3,
-                             m_ui->Option1_4};
-    for (int index = 0; index < int(options.size()); ++index)
-        m_ui->Option1->setId(options[index], index);
-    connect(m_ui->Option1, &QButtonGroup::idClicked, this,
-            [this](int index) { ChooseInterval(qint16(index)); });
-    tabStopAtSelection(*m_ui->Option1);
-    connect(m_ui->Option1, &QButtonGroup::buttonToggled, this,
-            [this] { tabStopAtSelection(*m_ui->Option1); });
-    connect(&m_timer1, &QTimer::timeout, this, [this] { m_pollCycle.PollTick(); });
-    connect(m_ui->Command4, &QPushButton::clicked, this, &Form1::CopyBuffer);
-}
-
-void Form1::ChooseInterval(qint16 /*index*/) {
-    for (int index = 0; index < int(kPollIntervals.size()); ++index) {
-        if (m_ui->Option1->button(index)->isChecked())
-            m_module1.pollInterval = kPollIntervals[index];
+void Form1::showPortState(PortState state, const QString &detail, bool input) {
+    QPushButton *indicator = input ? m_controls->inputIndicator : m_controls->outputIndicator;
+    switch (state) {
+    case PortState::Untouched:
+        Indicator::set(indicator, Indicator::kRed, QString());
+        break;
+    case PortState::Open:
+        Indicator::set(indicator, Indicator::kGreen, QStringLiteral("An"));
+        break;
+    case PortState::Waiting:
+    case PortState::Closed:
+        Indicator::set(indicator, Indicator::kRed, QStringLiteral("Aus"));
+        break;
     }
-    m_timer1.setInterval(m_module1.pollInterval);
+    // An open TCP output's tooltip counts its clients, as they come and go.
+    indicator->setToolTip(detail);
 }
 
-void Form1::CopyBuffer() {
-    const QString text = m_log.text().toString();
+void Form1::showPortFailure(const PortFailure &failure) {
+    // The user answers this one before going on with the settings; the detail says which.
+    showMessage(QStringLiteral("portMessage"), QStringLiteral("falsche Porteinstellung"),
+                Qt::WindowModal, portFailureDetail(failure));
+}
+
+void Form1::showMessage(const QString &name, const QString &text, Qt::WindowModality modality,
+                        const QString &detail) {
+    if (auto *shown = findChild<QMessageBox *>(name, Qt::FindDirectChildrenOnly)) {
+        shown->raise();
+        return;
+    }
+    // Never exec(): ticks and received data go on while a message waits.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Achtung"), text,
+                                QMessageBox::Ok, this);
+    box->setObjectName(name);
+    box->setInformativeText(detail);
+    if (!detail.isEmpty()) {
+        // Left to itself the box wraps the detail into a narrow column and breaks device paths
+        // at their slashes; a spacer across the bottom row gives it a readable width.
+        if (auto *grid = qobject_cast<QGridLayout *>(box->layout()))
+            grid->addItem(new QSpacerItem(box->fontMetrics().averageCharWidth() * 50, 0,
+                                          QSizePolicy::Minimum, QSizePolicy::Fixed),
+                          grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(modality);
+    box->show();
+}
+
+void Form1::copyBuffer() {
+    const QString text = m_session.receiveLog().text().toString();
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(text);
     trace({QStringLiteral("clipboard"), text});
+}
+
+// ---- the map window
+
+Form3 *Form1::mapWindow() {
+    if (!m_form3) {
+        const DisplayModel &model = m_session.model();
+        m_form3 = new Form3(m_session.mapZoom(), model.latitude.text(), model.longitude.text(),
+                            m_desktop.makePageLoader, this);
+    }
+    return m_form3;
+}
+
+void Form1::positionChanged() {
+    const DisplayModel &model = m_session.model();
+    mapWindow()->PositionChanged(model.latitude.text(), model.longitude.text());
+}
+
+// ---- the place link
+
+void Form1::buildPlaceLink() {
+    const DisplayModel &model = m_session.model();
+    m_controls->link->setText(placeLink(model.latitude.text(), model.longitude.text()));
+}
+
+// Whatever the box holds goes to the desktop as it is; what the handler makes of it is its own
+// business. Only when nothing takes it at all is the user told, or the click would seem lost.
+void Form1::openPlaceLink() {
+    const QString text = m_controls->link->text();
+    trace({QStringLiteral("open"), text});
+    if (m_desktop.openUrl(text))
+        return;
+    showMessage(QStringLiteral("linkMessage"),
+                QStringLiteral("Der Link lie\u00df sich nicht \u00f6ffnen: kein Programm hat ihn "
+                               "angenommen."),
+                Qt::NonModal);
+}
+
+// ---- the menu
+
+void Form1::bindMenu() {
+    const Controls &c = *m_controls;
+    connect(c.buildLink, &QPushButton::clicked, this, &Form1::buildPlaceLink);
+    connect(c.openLink, &QPushButton::clicked, this, &Form1::openPlaceLink);
+    connect(c.converter, &QAction::triggered, this, &Form1::startConverter);
+    connect(c.map, &QAction::triggered, this, &Form1::showMapWindow);
+    connect(c.about, &QAction::triggered, this, &Form1::showAboutBox);
+    connect(c.end, &QAction::triggered, this, &Form1::close);
+}
+
+void Form1::startConverter() {
+    const QString program = converterProgram();
+    const bool started = m_desktop.startProgram(program);
+    trace({QStringLiteral("start"), QStringLiteral("tabrex"), started});
+    if (started)
+        return;
+    // Told without holding up the display: the box is not modal, and one is enough.
+    const QString name = QStringLiteral("converterMessage");
+    if (auto *shown = findChild<QMessageBox *>(name)) {
+        shown->raise();
+        return;
+    }
+    auto *message = new QMessageBox(
+        QMessageBox::Warning, QStringLiteral("Rechner"),
+        QStringLiteral("Rechner (tabrex) konnte nicht gestartet werden."), QMessageBox::Ok, this);
+    message->setObjectName(name);
+    message->setAttribute(Qt::WA_DeleteOnClose);
+    message->setModal(false);
+    message->show();
+}
+
+// The modal show runs its own event loop, in which ticks and received data keep being served,
+// so the display and the map behind it keep updating.
+void Form1::showMapWindow() {
+    mapWindow()->exec();
+}
+
+void Form1::showAboutBox() {
+    auto *about = new Form2(this);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->exec();
+}
+
+// The close box ends the program as "Ende" does, also while a hidden map window exists. The ports
+// are not deactivated: they end together with the session.
+void Form1::closeEvent(QCloseEvent *event) {
+    event->accept();
+    QCoreApplication::quit();
 }
