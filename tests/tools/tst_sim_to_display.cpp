@@ -53,51 +53,51 @@ void tst_SimToDisplay::simulatedReceiverReachesTheDisplay() {
     QCOMPARE(ui.Combo1->currentText(), u"1"_s);
     ui.Combo2->setCurrentText(u"38400"_s);
     QTest::mouseClick(ui.Command1, Qt::LeftButton);
-    QVERIFY(form.CommX1().IsOpen());
+    QVERIFY(form.CommX1().isOpen());
     QCOMPARE(ui.Command3->text(), u"An"_s);
 
     // The first complete GGA, GSA and RMC of the buffer are on screen within a few ticks.
-    QTRY_VERIFY_WITH_TIMEOUT(!form.model().Label20.text().isEmpty() &&
-                                 !form.model().Label19.text().isEmpty() &&
-                                 !form.model().Label13.text().isEmpty(),
+    QTRY_VERIFY_WITH_TIMEOUT(!form.model().utcTime.text().isEmpty() &&
+                                 !form.model().utcDate.text().isEmpty() &&
+                                 !form.model().pdop.text().isEmpty(),
                              10000);
 
     const QString deg = u" \u00B0  "_s;
     QVERIFY2(QRegularExpression(u"^(23:59:5[89]|00:00:0\\d)$"_s)
-                 .match(form.model().Label20.text())
+                 .match(form.model().utcTime.text())
                  .hasMatch(),
-             qPrintable(form.model().Label20.text()));
-    QVERIFY2(form.model().Label19.text() == u"31.12.26"_s ||
-                 form.model().Label19.text() == u"01.01.27"_s,
-             qPrintable(form.model().Label19.text()));
+             qPrintable(form.model().utcTime.text()));
+    QVERIFY2(form.model().utcDate.text() == u"31.12.26"_s ||
+                 form.model().utcDate.text() == u"01.01.27"_s,
+             qPrintable(form.model().utcDate.text()));
     // Goettingen's old town: about 51 deg 32 min N, 9 deg 56 min E.
     QVERIFY2(QRegularExpression(u"^51"_s + deg + u"3\\d\\.\\d{4} ' N$"_s)
-                 .match(form.model().Label21.text())
+                 .match(form.model().latitude.text())
                  .hasMatch(),
-             qPrintable(form.model().Label21.text()));
+             qPrintable(form.model().latitude.text()));
     QVERIFY2(QRegularExpression(u"^009"_s + deg + u"5\\d\\.\\d{4} ' E$"_s)
-                 .match(form.model().Label22.text())
+                 .match(form.model().longitude.text())
                  .hasMatch(),
-             qPrintable(form.model().Label22.text()));
+             qPrintable(form.model().longitude.text()));
     QVERIFY2(
-        QRegularExpression(u"^1[45]\\d\\.\\d m$"_s).match(form.model().Label23.text()).hasMatch(),
-        qPrintable(form.model().Label23.text()));
+        QRegularExpression(u"^1[45]\\d\\.\\d m$"_s).match(form.model().altitude.text()).hasMatch(),
+        qPrintable(form.model().altitude.text()));
     // 20 knots as the simulator was told; a course in degrees.
-    QVERIFY2(form.model().Label26.text().toDouble() > 19.0 &&
-                 form.model().Label26.text().toDouble() < 21.0,
-             qPrintable(form.model().Label26.text()));
-    const double course = form.model().Label25.text().toDouble();
-    QVERIFY2(course >= 0.0 && course < 360.0, qPrintable(form.model().Label25.text()));
-    QVERIFY(form.model().Label12[0].text().contains(QRegularExpression(u"^\\d\\d$"_s)));
-    QVERIFY(form.model().Label13.text().toDouble() > 0.0);
+    QVERIFY2(form.model().speed.text().toDouble() > 19.0 &&
+                 form.model().speed.text().toDouble() < 21.0,
+             qPrintable(form.model().speed.text()));
+    const double course = form.model().course.text().toDouble();
+    QVERIFY2(course >= 0.0 && course < 360.0, qPrintable(form.model().course.text()));
+    QVERIFY(form.model().satellites[0].text().contains(QRegularExpression(u"^\\d\\d$"_s)));
+    QVERIFY(form.model().pdop.text().toDouble() > 0.0);
 
     // "+1" without summer time: New Year's Day 2027 in the local time.
-    QVERIFY2(form.model().Label24.text().startsWith(u"01.01.2027"_s),
-             qPrintable(form.model().Label24.text()));
+    QVERIFY2(form.model().localDateTime.text().startsWith(u"01.01.2027"_s),
+             qPrintable(form.model().localDateTime.text()));
 
     // The hidden map window follows: its last address carries the shown position.
     QVERIFY(!desktop.loads.isEmpty());
-    QString position = form.model().Label21.text() + u',' + form.model().Label22.text();
+    QString position = form.model().latitude.text() + u',' + form.model().longitude.text();
     position.remove(u' ');
     QVERIFY2(desktop.loads.last().contains(u"q="_s + position + u"&output=embed&z=12"_s),
              qPrintable(desktop.loads.last()));

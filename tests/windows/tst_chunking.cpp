@@ -202,7 +202,7 @@ Outcome tst_Chunking::run(const QByteArray &stream, bool checksums, QRandomGener
     ui.Combo7->setCurrentText(m_output.first());
     ui.Command1->click();
     ui.Command5->click();
-    if (!form.CommX1().IsOpen() || !form.CommX2().IsOpen()) {
+    if (!form.CommX1().isOpen() || !form.CommX2().isOpen()) {
         qWarning("ports did not open");
         return outcome;
     }

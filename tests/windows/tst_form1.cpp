@@ -57,7 +57,7 @@ void tst_Form1::defaults() {
     QCOMPARE(Indicator::colour(ui.Command3), QColor(255, 0, 0));
     QCOMPARE(Indicator::colour(ui.Command7), QColor(255, 0, 0));
     QCOMPARE(ui.Label12_0->textFormat(), Qt::PlainText);
-    QCOMPARE(form.model().Label12[11].fieldName(), u"Label12(11)"_s);
+    QCOMPARE(form.model().satellites[11].fieldName(), u"Label12(11)"_s);
 }
 
 void tst_Form1::lists_data() {

@@ -73,8 +73,8 @@ private:
     }
     OfflineMap *offlineMap() { return map().WebBrowser1->findChild<OfflineMap *>(); }
     void showPosition(const QString &latitude, const QString &longitude, const QString &zoom) {
-        m_form->model().Label21.write(latitude);
-        m_form->model().Label22.write(longitude);
+        m_form->model().latitude.write(latitude);
+        m_form->model().longitude.write(longitude);
         map().Combo1->setCurrentText(zoom);
     }
     QImage drawnMap() {
@@ -100,7 +100,7 @@ void tst_Form3::cleanup() {
 void tst_Form3::createdHiddenByTheFirstPosition() {
     QVERIFY(!m_form->hasMapWindow());
     QVERIFY(m_form->module1().mapZoom.isEmpty());
-    m_form->model().Label21.write(u"48 \u00B0  07.038 ' N"_s);
+    m_form->model().latitude.write(u"48 \u00B0  07.038 ' N"_s);
     QVERIFY(m_form->hasMapWindow());
     QVERIFY(!m_form->mapWindow()->isVisible());
     QCOMPARE(m_form->module1().mapZoom, u"12"_s);
@@ -242,7 +242,7 @@ void tst_Form3::withoutWebEngineTheMapAreaExplains() {
     m_form->ReceiveChunk(kGgaMunich + u"\r\n"_s);
     m_form->pollCycle().PollTick();
 
-    QCOMPARE(m_form->model().Label21.text(), u"48 \u00B0  07.038 ' N"_s);
+    QCOMPARE(m_form->model().latitude.text(), u"48 \u00B0  07.038 ' N"_s);
     QCOMPARE(map().Label5->text(), kMunichLon);
     QCOMPARE(trace.lines(u"map").size(), 3);
     Form3 *window = m_form->mapWindow();

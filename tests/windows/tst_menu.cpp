@@ -107,8 +107,8 @@ void tst_Menu::converter() {
         QCOMPARE(box->text(), u"Rechner (tabrex) konnte nicht gestartet werden."_s);
     }
     QVERIFY(!QApplication::activeModalWidget());
-    m_form->model().Label20.write(u"10:00:00"_s);
-    QCOMPARE(m_form->model().Label24.text(), u"11:00:00"_s);
+    m_form->model().utcTime.write(u"10:00:00"_s);
+    QCOMPARE(m_form->model().localDateTime.text(), u"11:00:00"_s);
 }
 
 void tst_Menu::converterName() {
@@ -184,7 +184,7 @@ void tst_Menu::mapKeepsFollowingWhileShown() {
                           u"http://maps.google.com/maps?q=48\u00B007.038'N,&output=embed&z=12"_s,
                           u"http://maps.google.com/maps?q=48\u00B007.038'N,011\u00B031.000'E"
                           "&output=embed&z=12"_s}));
-    QCOMPARE(m_form->model().Label24.text(),
+    QCOMPARE(m_form->model().localDateTime.text(),
              u"13:35:19"_s); // the main window's display updated too
 }
 
@@ -275,7 +275,7 @@ void tst_Menu::endsAtOnce() {
     QFETCH(bool, closeBox);
     // A hidden map window exists, and a visible message box would keep Qt's own last-window
     // rule from ending the program: only the program's own ending may stop the loop.
-    m_form->model().Label21.write(u"48 \u00B0  07.038 ' N"_s);
+    m_form->model().latitude.write(u"48 \u00B0  07.038 ' N"_s);
     QVERIFY(m_form->hasMapWindow());
     m_desktop.startSucceeds = false;
     m_form->ui().rechner->trigger();

@@ -55,8 +55,8 @@ void tst_PlaceLink::buildFromTheFields() {
     QFETCH(QString, latitude);
     QFETCH(QString, longitude);
     QFETCH(QString, link);
-    m_form->model().Label21.write(latitude);
-    m_form->model().Label22.write(longitude);
+    m_form->model().latitude.write(latitude);
+    m_form->model().longitude.write(longitude);
     m_form->ui().Text2->setText(u"old text"_s);
     QTest::mouseClick(m_form->ui().Command8, Qt::LeftButton);
     QCOMPARE(m_form->ui().Text2->text(), link);
@@ -64,10 +64,10 @@ void tst_PlaceLink::buildFromTheFields() {
 }
 
 void tst_PlaceLink::openHandsOverTheLastBuiltLink() {
-    m_form->model().Label21.write(u"48 \u00B0  07.038 ' N"_s);
-    m_form->model().Label22.write(u"011 \u00B0  31.000 ' E"_s);
+    m_form->model().latitude.write(u"48 \u00B0  07.038 ' N"_s);
+    m_form->model().longitude.write(u"011 \u00B0  31.000 ' E"_s);
     QTest::mouseClick(m_form->ui().Command8, Qt::LeftButton);
-    m_form->model().Label21.write(u"33 \u00B0  51.7836 ' S"_s); // the position moves on
+    m_form->model().latitude.write(u"33 \u00B0  51.7836 ' S"_s); // the position moves on
     QTest::mouseClick(m_form->ui().Command9, Qt::LeftButton);
     QTest::mouseClick(m_form->ui().Command9, Qt::LeftButton);
     const QString built = kPlace + u"48\u00B007.038'N 011\u00B031.000'E"_s;

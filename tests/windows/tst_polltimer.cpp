@@ -35,7 +35,7 @@ private:
     // Activates the input port on the pair and stops the timer, so the test ticks by hand.
     void activateAndTickByHand() {
         m_form->ui().Command1->click();
-        QVERIFY(m_form->CommX1().IsOpen());
+        QVERIFY(m_form->CommX1().isOpen());
         m_form->Timer1().stop();
     }
     void ticks(int count) {

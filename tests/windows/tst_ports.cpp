@@ -158,12 +158,12 @@ void tst_Ports::decodedAfterTheNextTicks() {
     ui.Option1_0->click(); // 200 ms
     activate(ui.Command1, ui.Command3);
     m_receiver->write(kSentences);
-    QTRY_COMPARE(m_form->model().Label20.text(), u"12:35:19"_s);
-    QTRY_COMPARE(m_form->model().Label19.text(), u"23.03.94"_s);
-    QCOMPARE(m_form->model().Label23.text(), u"545.4 m"_s);
-    QCOMPARE(m_form->model().Label25.text(), u"084.4"_s);
-    QCOMPARE(m_form->model().Label13.text(), u"2.5"_s);
-    QCOMPARE(m_form->model().Label12[0].text(), u"04"_s);
+    QTRY_COMPARE(m_form->model().utcTime.text(), u"12:35:19"_s);
+    QTRY_COMPARE(m_form->model().utcDate.text(), u"23.03.94"_s);
+    QCOMPARE(m_form->model().altitude.text(), u"545.4 m"_s);
+    QCOMPARE(m_form->model().course.text(), u"084.4"_s);
+    QCOMPARE(m_form->model().pdop.text(), u"2.5"_s);
+    QCOMPARE(m_form->model().satellites[0].text(), u"04"_s);
     QCOMPARE(buffer(), QString::fromLatin1(kSentences));
 }
 
@@ -188,8 +188,8 @@ void tst_Ports::tcpInputDecodedLikeTheSerialOne() {
     activate(ui.Command1, ui.Command3);
     m_receiver->write(stream);
     const QStringList serial = decodedOnce(stream);
-    QVERIFY(!m_form->model().Label20.text().isEmpty());
-    QVERIFY(!m_form->model().Label21.text().isEmpty());
+    QVERIFY(!m_form->model().utcTime.text().isEmpty());
+    QVERIFY(!m_form->model().latitude.text().isEmpty());
     ui.Command2->click();
 
     QTcpServer server;
@@ -256,13 +256,13 @@ void tst_Ports::deactivationResetsDisplayBufferAndList() {
     QTRY_COMPARE(m_form->receiveLog().size(), kSentences.size());
     m_form->pollCycle().PollTick();
     m_form->module1().ListSentenceTypes();
-    QCOMPARE(m_form->model().Label21.text(), u"48 \u00B0  07.038 ' N"_s);
+    QCOMPARE(m_form->model().latitude.text(), u"48 \u00B0  07.038 ' N"_s);
     QVERIFY(!m_form->model().sentenceTypes().isEmpty());
 
     m_trace->clear();
     ui.Command2->click();
     QVERIFY(!m_form->Timer1().isActive());
-    QVERIFY(!m_form->CommX1().IsOpen());
+    QVERIFY(!m_form->CommX1().isOpen());
     QCOMPARE(Indicator::colour(ui.Command3), Indicator::kRed);
     QCOMPARE(ui.Command3->text(), u"Aus"_s);
     QVERIFY(buffer().isEmpty());
@@ -280,7 +280,7 @@ void tst_Ports::deactivationResetsDisplayBufferAndList() {
              qPrintable(trace.join(u"\n")));
     QCOMPARE(trace.last(), uR"(["types",""])"_s);
     // The output port is not touched.
-    QVERIFY(m_form->CommX2().IsOpen());
+    QVERIFY(m_form->CommX2().isOpen());
     QCOMPARE(ui.Command7->text(), u"An"_s);
 }
 
@@ -304,7 +304,7 @@ void tst_Ports::outputPortIsIndependent() {
     m_receiver->write(kSentences);
     QTRY_COMPARE(m_form->receiveLog().size(), kSentences.size());
     m_form->pollCycle().PollTick();
-    QCOMPARE(m_form->model().Label20.text(), u"12:35:19"_s);
+    QCOMPARE(m_form->model().utcTime.text(), u"12:35:19"_s);
     QVERIFY(m_consumer->received().isEmpty());
 
     // Starting and stopping the output leaves buffer, display and input port as they are.
@@ -314,10 +314,10 @@ void tst_Ports::outputPortIsIndependent() {
     QCOMPARE(uint(cfgetospeed(&line)), uint(B19200));
     ui.Command6->click();
     QCOMPARE(ui.Command7->text(), u"Aus"_s);
-    QVERIFY(!m_form->CommX2().IsOpen());
+    QVERIFY(!m_form->CommX2().isOpen());
     QCOMPARE(buffer(), QString::fromLatin1(kSentences));
-    QCOMPARE(m_form->model().Label20.text(), u"12:35:19"_s);
-    QVERIFY(m_form->CommX1().IsOpen());
+    QCOMPARE(m_form->model().utcTime.text(), u"12:35:19"_s);
+    QVERIFY(m_form->CommX1().isOpen());
     QVERIFY(m_form->Timer1().isActive());
     QCOMPARE(ui.Command3->text(), u"An"_s);
 }
@@ -386,13 +386,13 @@ void tst_Ports::failedActivation() {
     QPushButton *bad = output ? ui.Command5 : ui.Command1;
     QPushButton *goodIndicator = output ? ui.Command3 : ui.Command7;
     QPushButton *badIndicator = output ? ui.Command7 : ui.Command3;
-    CommX &badPort = output ? m_form->CommX2() : m_form->CommX1();
+    PortControl &badPort = output ? m_form->CommX2() : m_form->CommX1();
     activate(good, goodIndicator);
 
     const QString typed = m_form->findChild<QComboBox *>(combo)->currentText();
     setText(combo, devices(text));
     bad->click();
-    QVERIFY(!badPort.IsOpen());
+    QVERIFY(!badPort.isOpen());
     // A first failed activation leaves the indicator as it was at start.
     QCOMPARE(Indicator::colour(badIndicator), Indicator::kRed);
     QVERIFY(badIndicator->text().isEmpty());
@@ -452,32 +452,32 @@ void tst_Ports::failedReactivationTellsTheTruth() {
     QPushButton *button = output ? ui.Command5 : ui.Command1;
     QPushButton *indicator = output ? ui.Command7 : ui.Command3;
     ui.Option1_0->click(); // 200 ms: a shorter wait for the cycle below
-    CommX &port = output ? m_form->CommX2() : m_form->CommX1();
+    PortControl &port = output ? m_form->CommX2() : m_form->CommX1();
     activate(ui.Command1, ui.Command3);
     activate(ui.Command5, ui.Command7);
     m_form->Timer1().stop();
     writeUntilArrived(kSentences);
     m_form->pollCycle().PollTick();
-    QCOMPARE(m_form->model().Label20.text(), u"12:35:19"_s);
+    QCOMPARE(m_form->model().utcTime.text(), u"12:35:19"_s);
 
     const QString typed = m_form->findChild<QComboBox *>(combo)->currentText();
     setText(combo, text);
     button->click();
     dismissMessage();
-    QCOMPARE(port.IsOpen(), staysOpen);
+    QCOMPARE(port.isOpen(), staysOpen);
     QCOMPARE(Indicator::colour(indicator), staysOpen ? Indicator::kGreen : Indicator::kRed);
     QCOMPARE(indicator->text(), staysOpen ? u"An"_s : u"Aus"_s);
     // Nothing received before is lost, nothing shown is taken back.
     QCOMPARE(buffer(), QString::fromLatin1(kSentences));
-    QCOMPARE(m_form->model().Label20.text(), u"12:35:19"_s);
+    QCOMPARE(m_form->model().utcTime.text(), u"12:35:19"_s);
 
     // What still runs, runs on unchanged.
     QByteArray expected = kSentences;
-    if (m_form->CommX1().IsOpen()) {
+    if (m_form->CommX1().isOpen()) {
         expected += "$GPTXT,01,01,02,meanwhile*00\r\n";
         writeUntilArrived("$GPTXT,01,01,02,meanwhile*00\r\n");
     }
-    if (m_form->CommX2().IsOpen())
+    if (m_form->CommX2().isOpen())
         QTRY_COMPARE(m_consumer->received(), expected);
 
     // Set right again, the port works.
@@ -518,7 +518,7 @@ void tst_Ports::unpluggedMidStream() {
     writeUntilArrived(arrived);
     QTRY_COMPARE(m_consumer->received(), arrived);
     m_form->pollCycle().PollTick();
-    const QString time = m_form->model().Label20.text();
+    const QString time = m_form->model().utcTime.text();
     QVERIFY(!time.isEmpty());
 
     // Pulled out while bytes are on their way, in the middle of a sentence.
@@ -530,7 +530,7 @@ void tst_Ports::unpluggedMidStream() {
         m_receiver->write("$GPTXT,after the output went*00\r\n"); // finds the line gone
     QTRY_COMPARE(indicator->text(), u"Aus"_s);
     QCOMPARE(Indicator::colour(indicator), Indicator::kRed);
-    QVERIFY(!(output ? m_form->CommX2() : m_form->CommX1()).IsOpen());
+    QVERIFY(!(output ? m_form->CommX2() : m_form->CommX1()).isOpen());
     QVERIFY(!m_form->portMessage());
     QCOMPARE((output ? ui.Command3 : ui.Command7)->text(), u"An"_s);
 
@@ -550,7 +550,7 @@ void tst_Ports::unpluggedMidStream() {
     QCOMPARE(m_form->module1().tickCount, output ? 0 : 19);
     if (!output)
         QCOMPARE(buffer(), QString::fromLatin1(expected));
-    QCOMPARE(m_form->model().Label20.text(), time);
+    QCOMPARE(m_form->model().utcTime.text(), time);
 
     // Plugged in again under the same name, the port is activated as before and works.
     plugIn(output, link);
@@ -590,14 +590,14 @@ void tst_Ports::comesBackByItself() {
         qputenv("PELORA_COM1", link.toLocal8Bit());
     QPushButton *indicator = output ? ui.Command7 : ui.Command3;
     ui.Option1_0->click(); // 200 ms: a shorter wait for the cycle below
-    CommX &port = output ? m_form->CommX2() : m_form->CommX1();
+    PortControl &port = output ? m_form->CommX2() : m_form->CommX1();
     const QString name = port.objectName();
     activate(ui.Command1, ui.Command3);
     activate(ui.Command5, ui.Command7);
     m_form->Timer1().stop();
     writeUntilArrived(kSentences);
     m_form->pollCycle().PollTick();
-    QCOMPARE(m_form->model().Label20.text(), u"12:35:19"_s);
+    QCOMPARE(m_form->model().utcTime.text(), u"12:35:19"_s);
 
     (output ? m_consumer : m_receiver).reset();
     (output ? m_output : m_input)->stop();
@@ -627,7 +627,7 @@ void tst_Ports::comesBackByItself() {
     if (!meanwhile.isEmpty()) {
         // Nothing to wait for when the port stays closed: a few looks' time is given.
         QTest::qWait(2500);
-        QVERIFY(!port.IsOpen());
+        QVERIFY(!port.isOpen());
         QCOMPARE(indicator->text(), u"Aus"_s);
         QVERIFY(!portEvents().last().contains(u"returned"_s));
         // "Port aktivieren" starts the poll cycle even when it fails.
@@ -636,7 +636,7 @@ void tst_Ports::comesBackByItself() {
     }
     QTRY_COMPARE_WITH_TIMEOUT(indicator->text(), u"An"_s, 10000);
     QCOMPARE(Indicator::colour(indicator), Indicator::kGreen);
-    QVERIFY(port.IsOpen());
+    QVERIFY(port.isOpen());
     QVERIFY(!m_form->portMessage());
     const QString device = u"\"%1\"]"_s.arg(link);
     const QStringList events = portEvents();
@@ -662,7 +662,7 @@ void tst_Ports::comesBackByItself() {
         QTimer receiver;
         connect(&receiver, &QTimer::timeout, this, [&] { m_receiver->write(after); });
         receiver.start(250);
-        QTRY_COMPARE_WITH_TIMEOUT(m_form->model().Label20.text(), u"13:00:00"_s, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->model().utcTime.text(), u"13:00:00"_s, 30000);
     }
 }
 
@@ -674,7 +674,7 @@ void tst_Ports::outputNobodyReads() {
     activate(ui.Command5, ui.Command7);
     m_form->Timer1().stop();
     qint64 largestBacklog = 0;
-    connect(&m_form->CommX1(), &CommX::DataReceived, this, [this, &largestBacklog] {
+    connect(&m_form->CommX1(), &PortControl::dataReceived, this, [this, &largestBacklog] {
         largestBacklog = qMax(largestBacklog, m_form->CommX2().bytesToWrite());
     });
 
@@ -698,7 +698,7 @@ void tst_Ports::outputNobodyReads() {
     QCOMPARE(message->text(), u"Ausgang zu langsam: \u00e4ltere Daten wurden verworfen."_s);
     QCOMPARE(m_form->findChildren<QMessageBox *>().size(), 1);
     m_form->pollCycle().PollTick();
-    QCOMPARE(m_form->model().Label20.text(), u"12:35:19"_s);
+    QCOMPARE(m_form->model().utcTime.text(), u"12:35:19"_s);
     message->close();
     QTRY_VERIFY(!m_form->backlogMessage());
     writeUntilArrived(stream);

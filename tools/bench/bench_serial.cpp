@@ -110,7 +110,7 @@ int main(int argc, char *argv[]) {
     ui.Combo7->setCurrentText(output.first());
     ui.Command1->click();
     ui.Command5->click();
-    if (!form.CommX1().IsOpen() || !form.CommX2().IsOpen()) {
+    if (!form.CommX1().isOpen() || !form.CommX2().isOpen()) {
         std::fprintf(stderr, "ports did not open\n");
         return 1;
     }
@@ -135,7 +135,7 @@ int main(int argc, char *argv[]) {
         ++ticks;
     });
     qint64 received = 0;
-    QObject::connect(&form.CommX1(), &CommX::DataReceived, &form,
+    QObject::connect(&form.CommX1(), &PortControl::dataReceived, &form,
                      [&](const QString &chunk) { received += chunk.size(); });
 
     const int feedFd = openRaw(input.first());

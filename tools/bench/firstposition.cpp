@@ -48,7 +48,7 @@ int main(int argc, char *argv[]) {
     }
 
     timer.start();
-    form.model().Label21.write(QStringLiteral("48 \u00B0  07.038 ' N"));
+    form.model().latitude.write(QStringLiteral("48 \u00B0  07.038 ' N"));
     const double first = msSince(timer);
     // Set only now so as not to start the engine before the timed change; the requests of the
     // loads above leave later, from the event loop, and are caught all the same.
@@ -56,10 +56,10 @@ int main(int argc, char *argv[]) {
     QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&blockAll);
     out << "first position change (latitude, creates the map window): " << first << " ms\n";
     timer.start();
-    form.model().Label22.write(QStringLiteral("011 \u00B0  31.000 ' E"));
+    form.model().longitude.write(QStringLiteral("011 \u00B0  31.000 ' E"));
     out << "second position change (longitude): " << msSince(timer) << " ms\n";
     timer.start();
-    form.model().Label21.write(QStringLiteral("48 \u00B0  07.039 ' N"));
+    form.model().latitude.write(QStringLiteral("48 \u00B0  07.039 ' N"));
     out << "later position change: " << msSince(timer) << " ms\n";
     out.flush();
 

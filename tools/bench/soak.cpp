@@ -148,7 +148,7 @@ int main(int argc, char *argv[]) {
     ui.Combo8->setCurrentText(windowBaud);
     ui.Command1->click();
     ui.Command5->click();
-    if (!form.CommX1().IsOpen() || !form.CommX2().IsOpen()) {
+    if (!form.CommX1().isOpen() || !form.CommX2().isOpen()) {
         std::fprintf(stderr, "ports did not open\n");
         return 1;
     }
@@ -159,7 +159,7 @@ int main(int argc, char *argv[]) {
     std::thread consumer(drain, drainFd, std::cref(stopDraining), std::ref(forwarded));
 
     qint64 received = 0;
-    QObject::connect(&form.CommX1(), &CommX::DataReceived, &form,
+    QObject::connect(&form.CommX1(), &PortControl::dataReceived, &form,
                      [&received](const QString &chunk) { received += chunk.size(); });
     int ticks = 0;
     int cycles = 0;
@@ -188,7 +188,7 @@ int main(int argc, char *argv[]) {
         s.dropped = form.CommX2().droppedBytes();
         s.ticks = ticks;
         s.cleared = cycles;
-        s.time = form.model().Label20.text();
+        s.time = form.model().utcTime.text();
         largestBuffer = 0;
         samples.push_back(s);
         printSample(s);
@@ -242,7 +242,7 @@ int main(int argc, char *argv[]) {
                     heapLow / 1e6, heapHigh / 1e6, (samples.back().heap - settled.heap) / 1e6);
     }
     std::printf("map addresses built %d, input port %s, output port %s\n", mapLoads,
-                form.CommX1().IsOpen() ? "open" : "CLOSED",
-                form.CommX2().IsOpen() ? "open" : "CLOSED");
+                form.CommX1().isOpen() ? "open" : "CLOSED",
+                form.CommX2().isOpen() ? "open" : "CLOSED");
     return 0;
 }
