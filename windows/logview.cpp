@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -48,6 +49,10 @@ LogView::LogView(QWidget *parent)
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setKerning(false);
     setFont(font);
+    // The view paints every pixel itself, so that scrolling can move what is shown instead of
+    // drawing it all anew.
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     fontChanged();
     m_refreshTimer.setSingleShot(true);
     m_refreshTimer.setInterval(kRefreshMs);
@@ -88,9 +93,13 @@ void LogView::refresh() {
     updateScrollBars();
     if (following)
         vertical->setValue(vertical->maximum());
-    // Lines below the screen need no paint; the scroll bars repaint themselves.
-    if (m_firstUnshownLine <= vertical->value() + visibleLines())
-        viewport()->update();
+    // Only the lines that changed are drawn: what scrolling moved is there already, and lines
+    // below the screen need no paint. The scroll bars repaint themselves.
+    const qsizetype top = vertical->value();
+    if (m_firstUnshownLine <= top + visibleLines()) {
+        const int y = int(std::max<qsizetype>(0, m_firstUnshownLine - top) * m_lineHeight);
+        viewport()->update(0, y, viewport()->width(), viewport()->height() - y);
+    }
     m_firstUnshownLine = -1;
 }
 
@@ -185,10 +194,16 @@ void LogView::fontChanged() {
     m_columnWidth = std::max<qreal>(1, metrics.horizontalAdvance(u'0'));
     m_lineHeight = std::max(1, qCeil(metrics.lineSpacing()));
     m_ascent = qCeil(metrics.ascent());
-    for (int code = 0; code < int(m_fitsCell.size()); ++code) {
+    // Each Latin-1 character's glyph, looked up once: drawing a line is then placing glyphs on
+    // the grid, with no shaping of its text at every paint.
+    m_rawFont = QRawFont::fromFont(font());
+    for (int code = 0; code < int(m_glyphs.size()); ++code) {
         const QChar symbol = shown(QChar(char16_t(code)));
-        m_fitsCell[code] = metrics.inFont(symbol) &&
-                           qFuzzyCompare(metrics.horizontalAdvance(symbol), m_columnWidth);
+        const QList<quint32> glyphs = m_rawFont.glyphIndexesForString(QString(symbol));
+        const bool fits =
+            metrics.inFont(symbol) && glyphs.size() == 1 && glyphs.front() != 0 &&
+            qFuzzyCompare(m_rawFont.advancesForGlyphIndexes(glyphs).front().x(), m_columnWidth);
+        m_glyphs[code] = fits ? glyphs.front() : 0;
     }
     updateScrollBars();
     viewport()->update();
@@ -238,38 +253,43 @@ qsizetype LogView::offsetAt(QPointF point) const {
 void LogView::drawCells(QPainter &painter, qsizetype line, qsizetype from, qsizetype to) const {
     const QStringView characters = m_log->text().sliced(m_lineStarts[line] + from, to - from);
     const qreal baseline = cellRect(line, 0).top() + m_ascent;
-    QString run;
-    qsizetype runColumn = from;
-    const auto flush = [&](qsizetype next) {
-        if (!run.isEmpty())
-            painter.drawText(QPointF(cellRect(line, runColumn).left(), baseline), run);
-        run.clear();
-        runColumn = next;
-    };
+    const qreal left = cellRect(line, from).left();
+    m_runGlyphs.clear();
+    m_runPositions.clear();
     for (qsizetype k = 0; k < characters.size(); ++k) {
-        const QChar c = characters[k];
-        const QChar symbol = shown(c);
-        if (size_t(c.unicode()) < m_fitsCell.size() && m_fitsCell[c.unicode()]) {
-            run += symbol;
+        const char16_t c = characters[k].unicode();
+        const QPointF at(left + qreal(k) * m_columnWidth, baseline);
+        if (c < m_glyphs.size() && m_glyphs[c] != 0) {
+            m_runGlyphs.append(m_glyphs[c]);
+            m_runPositions.append(at);
             continue;
         }
-        // A symbol from another font: on its own, so it cannot push the rest off the grid.
-        flush(from + k);
-        run = symbol;
-        flush(from + k + 1);
+        // A symbol from another font: on its own, in its cell, so it cannot push the rest off
+        // the grid.
+        painter.drawText(at, QString(shown(QChar(c))));
     }
-    flush(to);
+    if (m_runGlyphs.isEmpty())
+        return;
+    QGlyphRun run;
+    run.setRawFont(m_rawFont);
+    run.setGlyphIndexes(m_runGlyphs);
+    run.setPositions(m_runPositions);
+    painter.drawGlyphRun(QPointF(), run);
 }
 
 void LogView::paintEvent(QPaintEvent *event) {
     if (!m_log)
         return;
     QPainter painter(viewport());
+    painter.fillRect(event->rect(), palette().brush(QPalette::Base));
     painter.setFont(font());
     const qsizetype top = verticalScrollBar()->value();
     const qsizetype left = horizontalScrollBar()->value();
-    const qsizetype first = top + event->rect().top() / m_lineHeight;
-    const qsizetype last = std::min(lineCount() - 1, top + event->rect().bottom() / m_lineHeight);
+    // A glyph may reach a pixel beyond its line: the neighbours of the lines to paint are drawn
+    // too, into the area to paint only, so that a scrolled screen matches a fresh one.
+    const qsizetype first = std::max<qsizetype>(0, top + event->rect().top() / m_lineHeight - 1);
+    const qsizetype last =
+        std::min(lineCount() - 1, top + event->rect().bottom() / m_lineHeight + 1);
     const qsizetype selectionFrom = std::min(m_anchor, m_cursor);
     const qsizetype selectionTo = std::max(m_anchor, m_cursor);
     const QPalette &colours = palette();
@@ -308,9 +328,13 @@ void LogView::resizeEvent(QResizeEvent *event) {
         vertical->setValue(vertical->maximum());
 }
 
-void LogView::scrollContentsBy(int, int) {
-    // Scrolling goes by lines and columns: everything on screen is drawn anew.
-    viewport()->update();
+void LogView::scrollContentsBy(int dx, int dy) {
+    // Scrolling goes by lines and columns. Following what arrives, a few lines at a time, moves
+    // what is shown and draws only the lines that come into view; anything else draws anew.
+    if (dx == 0 && std::abs(dy) < visibleLines())
+        viewport()->scroll(0, dy * m_lineHeight);
+    else
+        viewport()->update();
 }
 
 void LogView::changeEvent(QEvent *event) {

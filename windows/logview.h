@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QList>
 #include <QPointer>
+#include <QRawFont>
 #include <QRectF>
 #include <QString>
 #include <QTimer>
@@ -84,7 +86,11 @@ private:
     qreal m_columnWidth = 1;
     int m_lineHeight = 1;
     int m_ascent = 0;
-    // Whether each Latin-1 character's symbol is exactly one cell wide in the font, so that runs
-    // of them can be drawn in one go; others are drawn cell by cell.
-    std::array<bool, 256> m_fitsCell{};
+    // The glyph of each Latin-1 character's symbol in the view's font, where it is exactly one
+    // cell wide; 0 for symbols drawn with a font of their own, cell by cell.
+    QRawFont m_rawFont;
+    std::array<quint32, 256> m_glyphs{};
+    // Kept between paints, so that drawing a line allocates nothing.
+    mutable QList<quint32> m_runGlyphs;
+    mutable QList<QPointF> m_runPositions;
 };

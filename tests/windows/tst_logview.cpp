@@ -7,6 +7,8 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 
@@ -40,6 +42,7 @@ private slots:
     void longestLineSetsTheWidth();
     void neverChangesTheLog();
     void clearEmptiesTheView();
+    void drawsEachCharacterInItsCell();
 
 private:
     // One chunk, shown at once instead of within the view's refresh time.
@@ -242,6 +245,41 @@ void tst_LogView::clearEmptiesTheView() {
     // A carriage return before the clearing does not swallow the next line feed.
     m_log->append(u"\nx"_s);
     QCOMPARE(lines(), (QStringList{QString(), u"x"_s}));
+}
+
+void tst_LogView::drawsEachCharacterInItsCell() {
+    // Following the end, a line or two at a time, moves what is on screen and draws only the new
+    // lines, in glyph runs. The screen must hold each character as the font draws it alone in
+    // its cell, Latin-1 letters and the symbols of control characters included.
+    QWidget *viewport = m_view->viewport();
+    for (int i = 0; i < 40; ++i) {
+        receive(u"$GPTXT,%1,\u00b0\u00e9\u00ff\x01\x7f\t*00\r\n"_s.arg(i));
+        QCoreApplication::processEvents();
+    }
+    const QPoint origin = viewport->mapTo(m_view.get(), QPoint(0, 0));
+    const QImage shown = m_view->screen()
+                             ->grabWindow(m_view->winId(), origin.x(), origin.y(),
+                                          viewport->width(), viewport->height())
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+
+    QImage expected(viewport->size(), QImage::Format_RGB32);
+    expected.fill(m_view->palette().color(QPalette::Base));
+    QPainter painter(&expected);
+    painter.setFont(m_view->font());
+    painter.setPen(m_view->palette().color(QPalette::Text));
+    const qreal ascent = std::ceil(QFontMetricsF(m_view->font()).ascent());
+    for (qsizetype line = 0; line < m_view->lineCount(); ++line) {
+        const QString text = m_view->lineText(line);
+        for (qsizetype column = 0; column < text.size(); ++column) {
+            const QRectF cell = m_view->cellRect(line, column);
+            if (cell.bottom() >= 0 && cell.top() < viewport->height())
+                painter.drawText(QPointF(cell.left(), cell.top() + ascent), QString(text[column]));
+        }
+    }
+    painter.end();
+    QVERIFY(m_view->verticalScrollBar()->value() > 0);
+    QCOMPARE(shown, expected);
 }
 
 QTEST_MAIN(tst_LogView)
