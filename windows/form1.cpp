@@ -105,14 +105,6 @@ std::unique_ptr<Ui::Form1> createUi(QMainWindow *window) {
     return ui;
 }
 
-// The label shows the field's text as plain text, never as markup.
-void showField(QLabel *label, const DisplayField &field) {
-    label->setTextFormat(Qt::PlainText);
-    label->setText(field.text());
-    QObject::connect(&field, &DisplayField::changed, label,
-                     [label, &field] { label->setText(field.text()); });
-}
-
 // The option group is one stop in the keyboard order, entered at the selected option, as option
 // buttons are; the arrow keys move within it.
 void tabStopAtSelection(const QButtonGroup &group) {
@@ -164,23 +156,42 @@ Form1::~Form1() = default;
 void Form1::showModel() {
     const Controls &c = *m_controls;
     DisplayModel &model = m_session.model();
-    showField(c.utcDate, model.utcDate);
-    showField(c.utcTime, model.utcTime);
-    showField(c.latitude, model.latitude);
-    showField(c.longitude, model.longitude);
-    showField(c.altitude, model.altitude);
-    showField(c.localDateTime, model.localDateTime);
-    showField(c.course, model.course);
-    showField(c.speed, model.speed);
-    showField(c.pdop, model.pdop);
+    m_shownFields = {{c.utcDate, &model.utcDate},   {c.utcTime, &model.utcTime},
+                     {c.latitude, &model.latitude}, {c.longitude, &model.longitude},
+                     {c.altitude, &model.altitude}, {c.localDateTime, &model.localDateTime},
+                     {c.course, &model.course},     {c.speed, &model.speed},
+                     {c.pdop, &model.pdop}};
     for (std::size_t k = 0; k < c.satellites.size(); ++k)
-        showField(c.satellites[k], model.satellites[k]);
+        m_shownFields.push_back({c.satellites[k], &model.satellites[k]});
+    for (const auto &[label, field] : m_shownFields) {
+        // Plain text, never markup.
+        label->setTextFormat(Qt::PlainText);
+        label->setText(field->text());
+        connect(field, &DisplayField::changed, this, &Form1::fieldChanged);
+    }
     connect(&model, &DisplayModel::sentenceTypesChanged, this,
             [this] { m_controls->typeList->setPlainText(m_session.model().sentenceTypes()); });
     c.receiveView->setLog(&m_session.receiveLog());
     // LatitudeChanged and LongitudeChanged: both move the map.
     connect(&model.latitude, &DisplayField::changed, this, &Form1::positionChanged);
     connect(&model.longitude, &DisplayField::changed, this, &Form1::positionChanged);
+}
+
+// The labels follow their fields once per turn of the event loop: a decoder empties some fields
+// and fills them again in every tick, and a label whose text ends as it was is not drawn anew.
+void Form1::fieldChanged() {
+    if (std::exchange(m_fieldsChanged, true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_fieldsChanged = false;
+            for (const auto &[label, field] : m_shownFields) {
+                if (label->text() != field->text())
+                    label->setText(field->text());
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 // The settings live in their controls; the session is told each change as it happens and reads

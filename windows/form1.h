@@ -6,8 +6,12 @@
 #include <QPointer>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
+class DisplayField;
 class Form3;
+class QLabel;
 class QMessageBox;
 class Session;
 enum class PortState;
@@ -37,6 +41,7 @@ private:
     struct Controls;
 
     void showModel();
+    void fieldChanged();
     void bindSettings();
     void bindPorts();
     void bindMenu();
@@ -68,4 +73,7 @@ private:
     std::unique_ptr<Ui::Form1> m_ui;
     std::unique_ptr<Controls> m_controls;
     QPointer<Form3> m_form3; // lives until the user closes it
+    // Each display field's label, and whether a field has changed since they were last set.
+    std::vector<std::pair<QLabel *, const DisplayField *>> m_shownFields;
+    bool m_fieldsChanged = false;
 };
