@@ -28,6 +28,10 @@ int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(PELORA_VERSION));
     // Neither needs a window system, so both work on a machine without a display.
     if (onlyPrints(argc, argv) || asksForHeadless(argc, argv)) {
+        // Without windows nothing needs GLib's main loop, and Qt's own costs less per wake-up:
+        // the headless run wakes for every chunk a receiver sends.
+        if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+            qputenv("QT_NO_GLIB", "1");
         QCoreApplication app(argc, argv);
         return runHeadless(app, parseCommandLine(app));
     }

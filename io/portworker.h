@@ -46,7 +46,7 @@ public:
     // Received chunks reach the window's thread together, at most this long after the first:
     // the window decodes on its poll ticks and shows text in batches anyway, and a wake-up per
     // small chunk costs more than the chunk.
-    static constexpr int kWindowBatchMs = 25;
+    static constexpr int kWindowBatchMs = 100;
     // What may wait for the window's thread while it handles the batch before: a window that
     // falls further behind than this misses what comes until it has caught up.
     static constexpr qsizetype kWindowBacklog = 4 * 1024 * 1024;
