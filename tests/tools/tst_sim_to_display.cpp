@@ -1,6 +1,7 @@
 // The whole road from a receiver to the screen: pelora-sim on a pseudo-terminal, attached to
 // port "1" through PELORA_COM1 as the start script does it, a real main window activating that
 // port, the poll timer decoding, the local time and the map following.
+#include "session/session.h"
 #include "testdesktop.h"
 #include "ui_form1.h"
 #include "windows/form1.h"
@@ -43,70 +44,72 @@ void tst_SimToDisplay::cleanupTestCase() {
 
 void tst_SimToDisplay::simulatedReceiverReachesTheDisplay() {
     TestDesktop desktop;
-    Form1 form(desktop.services());
+    Session session;
+    Form1 form(session, desktop.services());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     Ui::Form1 &ui = form.ui();
 
     QTest::mouseClick(ui.Option1_0, Qt::LeftButton); // 200 ms: a cycle takes 4 s
-    QCOMPARE(form.Timer1().interval(), 200);
+    QCOMPARE(session.pollTimer().interval(), 200);
     QCOMPARE(ui.Combo1->currentText(), u"1"_s);
     ui.Combo2->setCurrentText(u"38400"_s);
     QTest::mouseClick(ui.Command1, Qt::LeftButton);
-    QVERIFY(form.CommX1().isOpen());
+    QVERIFY(session.input().isOpen());
     QCOMPARE(ui.Command3->text(), u"An"_s);
 
     // The first complete GGA, GSA and RMC of the buffer are on screen within a few ticks.
-    QTRY_VERIFY_WITH_TIMEOUT(!form.model().utcTime.text().isEmpty() &&
-                                 !form.model().utcDate.text().isEmpty() &&
-                                 !form.model().pdop.text().isEmpty(),
+    QTRY_VERIFY_WITH_TIMEOUT(!session.model().utcTime.text().isEmpty() &&
+                                 !session.model().utcDate.text().isEmpty() &&
+                                 !session.model().pdop.text().isEmpty(),
                              10000);
 
     const QString deg = u" \u00B0  "_s;
     QVERIFY2(QRegularExpression(u"^(23:59:5[89]|00:00:0\\d)$"_s)
-                 .match(form.model().utcTime.text())
+                 .match(session.model().utcTime.text())
                  .hasMatch(),
-             qPrintable(form.model().utcTime.text()));
-    QVERIFY2(form.model().utcDate.text() == u"31.12.26"_s ||
-                 form.model().utcDate.text() == u"01.01.27"_s,
-             qPrintable(form.model().utcDate.text()));
+             qPrintable(session.model().utcTime.text()));
+    QVERIFY2(session.model().utcDate.text() == u"31.12.26"_s ||
+                 session.model().utcDate.text() == u"01.01.27"_s,
+             qPrintable(session.model().utcDate.text()));
     // Goettingen's old town: about 51 deg 32 min N, 9 deg 56 min E.
     QVERIFY2(QRegularExpression(u"^51"_s + deg + u"3\\d\\.\\d{4} ' N$"_s)
-                 .match(form.model().latitude.text())
+                 .match(session.model().latitude.text())
                  .hasMatch(),
-             qPrintable(form.model().latitude.text()));
+             qPrintable(session.model().latitude.text()));
     QVERIFY2(QRegularExpression(u"^009"_s + deg + u"5\\d\\.\\d{4} ' E$"_s)
-                 .match(form.model().longitude.text())
+                 .match(session.model().longitude.text())
                  .hasMatch(),
-             qPrintable(form.model().longitude.text()));
-    QVERIFY2(
-        QRegularExpression(u"^1[45]\\d\\.\\d m$"_s).match(form.model().altitude.text()).hasMatch(),
-        qPrintable(form.model().altitude.text()));
+             qPrintable(session.model().longitude.text()));
+    QVERIFY2(QRegularExpression(u"^1[45]\\d\\.\\d m$"_s)
+                 .match(session.model().altitude.text())
+                 .hasMatch(),
+             qPrintable(session.model().altitude.text()));
     // 20 knots as the simulator was told; a course in degrees.
-    QVERIFY2(form.model().speed.text().toDouble() > 19.0 &&
-                 form.model().speed.text().toDouble() < 21.0,
-             qPrintable(form.model().speed.text()));
-    const double course = form.model().course.text().toDouble();
-    QVERIFY2(course >= 0.0 && course < 360.0, qPrintable(form.model().course.text()));
-    QVERIFY(form.model().satellites[0].text().contains(QRegularExpression(u"^\\d\\d$"_s)));
-    QVERIFY(form.model().pdop.text().toDouble() > 0.0);
+    QVERIFY2(session.model().speed.text().toDouble() > 19.0 &&
+                 session.model().speed.text().toDouble() < 21.0,
+             qPrintable(session.model().speed.text()));
+    const double course = session.model().course.text().toDouble();
+    QVERIFY2(course >= 0.0 && course < 360.0, qPrintable(session.model().course.text()));
+    QVERIFY(session.model().satellites[0].text().contains(QRegularExpression(u"^\\d\\d$"_s)));
+    QVERIFY(session.model().pdop.text().toDouble() > 0.0);
 
     // "+1" without summer time: New Year's Day 2027 in the local time.
-    QVERIFY2(form.model().localDateTime.text().startsWith(u"01.01.2027"_s),
-             qPrintable(form.model().localDateTime.text()));
+    QVERIFY2(session.model().localDateTime.text().startsWith(u"01.01.2027"_s),
+             qPrintable(session.model().localDateTime.text()));
 
     // The hidden map window follows: its last address carries the shown position.
     QVERIFY(!desktop.loads.isEmpty());
-    QString position = form.model().latitude.text() + u',' + form.model().longitude.text();
+    QString position = session.model().latitude.text() + u',' + session.model().longitude.text();
     position.remove(u' ');
     QVERIFY2(desktop.loads.last().contains(u"q="_s + position + u"&output=embed&z=12"_s),
              qPrintable(desktop.loads.last()));
 
     // The type list comes with the eleventh counted tick and names what the simulator sends.
-    QTRY_VERIFY_WITH_TIMEOUT(form.model().sentenceTypes().contains(u"$GPGSV"_s), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(session.model().sentenceTypes().contains(u"$GPGSV"_s), 10000);
     for (const QString &type : {u"$GPGGA"_s, u"$GPRMC"_s, u"$GPGSA"_s, u"$GPVTG"_s, u"$GPGLL"_s})
-        QVERIFY2(form.model().sentenceTypes().contains(type),
-                 qPrintable(form.model().sentenceTypes()));
+        QVERIFY2(session.model().sentenceTypes().contains(type),
+                 qPrintable(session.model().sentenceTypes()));
 }
 
 QTEST_MAIN(tst_SimToDisplay)

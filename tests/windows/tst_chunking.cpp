@@ -3,6 +3,7 @@
 // write; and the display shows nothing the stream did not contain. Over real pseudo-terminal
 // pairs, with ticks driven between the chunks.
 #include "ptypair.h"
+#include "session/session.h"
 #include "testdesktop.h"
 #include "testseed.h"
 #include "ui_form1.h"
@@ -91,7 +92,7 @@ private:
     // Checks that each shown value comes from the stream and counts the fields that show one.
     void shownFromTheStream(const QStringList &fields, const QString &text, int &shown);
     Outcome run(const QByteArray &stream, bool checksums, QRandomGenerator *random);
-    void tick(Form1 &form);
+    void tick(Session &session);
 
     PtyPair m_input;  // first: the receiver, second: the program's input port
     PtyPair m_output; // first: the program's output port, second: the consumer
@@ -186,29 +187,32 @@ void tst_Chunking::sameWhateverTheChunking_data() {
     QTest::newRow("hundreds of fields") << wide.repeated(4) << true;
 }
 
-void tst_Chunking::tick(Form1 &form) {
+void tst_Chunking::tick(Session &session) {
     // Never the tick that empties the buffer, nor the one that rebuilds the list.
-    form.module1().tickCount = 0;
-    form.pollCycle().PollTick();
+    session.module1().tickCount = 0;
+    session.pollCycle().PollTick();
 }
 
 Outcome tst_Chunking::run(const QByteArray &stream, bool checksums, QRandomGenerator *random) {
     Outcome outcome;
     m_consumer->clear();
-    Form1 form(m_desktop.services());
+    Session session;
+    Form1 form(session, m_desktop.services());
     Ui::Form1 &ui = form.ui();
     form.show(); // the view lays out what it shows, as on a desktop
     ui.Check1->setChecked(checksums);
     ui.Combo7->setCurrentText(m_output.first());
     ui.Command1->click();
     ui.Command5->click();
-    if (!form.CommX1().isOpen() || !form.CommX2().isOpen()) {
+    if (!session.input().isOpen() || !session.output().isOpen()) {
         qWarning("ports did not open");
         return outcome;
     }
-    form.Timer1().stop(); // the ticks come from here
+    session.pollTimer().stop(); // the ticks come from here
 
-    const auto arrived = [&form](qsizetype total) { return form.receiveLog().size() >= total; };
+    const auto arrived = [&session](qsizetype total) {
+        return session.receiveLog().size() >= total;
+    };
     if (!random) {
         m_receiver->write(stream);
     } else {
@@ -230,7 +234,7 @@ Outcome tst_Chunking::run(const QByteArray &stream, bool checksums, QRandomGener
             serveUntil([&] { return m_receiver->bytesToWrite() == 0 && (!wait || arrived(at)); });
             // A tick after every piece: the decoders then also meet tags and sentences cut
             // off at the buffer's end.
-            tick(form);
+            tick(session);
         }
     }
     if (!serveUntil([&] {
@@ -238,18 +242,18 @@ Outcome tst_Chunking::run(const QByteArray &stream, bool checksums, QRandomGener
         }))
         qWarning("the stream did not come through");
 
-    tick(form);
-    tick(form);
-    form.module1().tickCount = 10; // the list is rebuilt in this one
-    form.pollCycle().PollTick();
+    tick(session);
+    tick(session);
+    session.module1().tickCount = 10; // the list is rebuilt in this one
+    session.pollCycle().PollTick();
 
-    outcome.buffer = form.receiveLog().text().toString();
+    outcome.buffer = session.receiveLog().text().toString();
     for (qsizetype line = 0; line < ui.Text1->lineCount(); ++line)
         outcome.view += ui.Text1->lineText(line) + u'\n';
     outcome.forwarded = m_consumer->received();
-    for (const DisplayField *field : form.model().fields())
+    for (const DisplayField *field : session.model().fields())
         outcome.fields << field->fieldName() + u'=' + field->text();
-    outcome.types = form.model().sentenceTypes();
+    outcome.types = session.model().sentenceTypes();
     return outcome;
 }
 

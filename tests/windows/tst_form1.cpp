@@ -1,5 +1,6 @@
 // The main window as a user first meets it: defaults, lists, geometry and keyboard order.
 #include "logic/portname.h"
+#include "session/session.h"
 #include "ui_form1.h"
 #include "windows/captionbutton.h"
 #include "windows/form1.h"
@@ -38,26 +39,28 @@ private slots:
 };
 
 void tst_Form1::defaults() {
-    Form1 form;
+    Session session;
+    Form1 form(session);
     Ui::Form1 &ui = form.ui();
     QCOMPARE(form.windowTitle(), u"Pelora"_s);
     QCOMPARE(ui.Combo6->currentText(), u"+1"_s);
     QVERIFY(ui.Option1_1->isChecked());
     QVERIFY(!ui.Check1->isChecked());
     QVERIFY(!ui.Check2->isChecked());
-    QVERIFY(!form.Timer1().isActive());
-    QCOMPARE(form.Timer1().interval(), 500);
-    QVERIFY(form.receiveLog().text().isEmpty());
+    QCOMPARE(session.pollTimer().objectName(), u"Timer1"_s);
+    QVERIFY(!session.pollTimer().isActive());
+    QCOMPARE(session.pollTimer().interval(), 500);
+    QVERIFY(session.receiveLog().text().isEmpty());
     QVERIFY(ui.Text2->text().isEmpty());
-    QVERIFY(form.model().sentenceTypes().isEmpty());
-    for (DisplayField *field : form.model().fields())
+    QVERIFY(session.model().sentenceTypes().isEmpty());
+    for (DisplayField *field : session.model().fields())
         QVERIFY2(field->text().isEmpty(), qPrintable(field->fieldName()));
     QVERIFY(ui.Command3->text().isEmpty());
     QVERIFY(ui.Command7->text().isEmpty());
     QCOMPARE(Indicator::colour(ui.Command3), QColor(255, 0, 0));
     QCOMPARE(Indicator::colour(ui.Command7), QColor(255, 0, 0));
     QCOMPARE(ui.Label12_0->textFormat(), Qt::PlainText);
-    QCOMPARE(form.model().satellites[11].fieldName(), u"Label12(11)"_s);
+    QCOMPARE(session.model().satellites[11].fieldName(), u"Label12(11)"_s);
 }
 
 void tst_Form1::lists_data() {
@@ -93,7 +96,8 @@ void tst_Form1::lists() {
     QFETCH(QString, name);
     QFETCH(QString, text);
     QFETCH(QStringList, items);
-    Form1 form;
+    Session session;
+    Form1 form(session);
     auto *combo = form.findChild<QComboBox *>(name);
     QVERIFY(combo);
     QCOMPARE(combo->currentText(), text);
@@ -106,7 +110,8 @@ void tst_Form1::lists() {
 
 void tst_Form1::typedPortValuesAccepted() {
     // Confirmed with Enter, a typed value is used as it is but never joins the list's entries.
-    Form1 form;
+    Session session;
+    Form1 form(session);
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     int editable = 0;
@@ -136,7 +141,8 @@ void tst_Form1::portListsOfferPresentDevices() {
     QStringList present{u"/dev/serial/by-id/usb-Acme_GNSS-if00"_s, u"/dev/ttyACM0"_s};
     Desktop desktop;
     desktop.presentPorts = [&] { return present; };
-    Form1 form(desktop);
+    Session session;
+    Form1 form(session, desktop);
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     auto *list = form.findChild<QComboBox *>(name);
@@ -162,7 +168,8 @@ void tst_Form1::portListsOfferPresentDevices() {
 }
 
 void tst_Form1::timeZoneAcceptsOnlyItsEntries() {
-    Form1 form;
+    Session session;
+    Form1 form(session);
     QComboBox *zone = form.ui().Combo6;
     zone->setCurrentText(u"+7"_s);
     QCOMPARE(zone->currentText(), u"+1"_s);
@@ -187,7 +194,8 @@ void tst_Form1::geometry_data() {
 void tst_Form1::geometry() {
     QFETCH(QString, name);
     QFETCH(QRect, twips);
-    Form1 form;
+    Session session;
+    Form1 form(session);
     auto *widget = form.findChild<QWidget *>(name);
     QVERIFY(widget);
     const QRect pixels(qRound(twips.x() / 15.0), qRound(twips.y() / 15.0),
@@ -196,7 +204,8 @@ void tst_Form1::geometry() {
 }
 
 void tst_Form1::keyboardOrder() {
-    Form1 form;
+    Session session;
+    Form1 form(session);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const QStringList expected{u"Combo1"_s,   u"Combo2"_s,       u"Combo3"_s,    u"Combo4"_s,
@@ -235,7 +244,8 @@ void tst_Form1::tabEntersTheOptionsAtTheSelection_data() {
 void tst_Form1::tabEntersTheOptionsAtTheSelection() {
     QFETCH(int, chosen);
     QFETCH(QString, entered);
-    Form1 form;
+    Session session;
+    Form1 form(session);
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     Ui::Form1 &ui = form.ui();
@@ -261,7 +271,8 @@ void tst_Form1::tabEntersTheOptionsAtTheSelection() {
 }
 
 void tst_Form1::menuBar() {
-    Form1 form;
+    Session session;
+    Form1 form(session);
     QStringList captions;
     for (QAction *action : form.menuBar()->actions())
         captions << action->text();
@@ -272,7 +283,8 @@ void tst_Form1::menuBar() {
 
 void tst_Form1::captionsFitWhole() {
     // Every caption must show whole at the window's fixed positions with the fonts installed here.
-    Form1 form;
+    Session session;
+    Form1 form(session);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QStringList cut;

@@ -1,8 +1,12 @@
 // The map window behind a recording page loader: what it loads, when, and what it shows.
+#include "attachedreceiver.h"
 #include "logic/mappages.h"
 #include "logic/worldoutlines.h"
+#include "modalwindow.h"
+#include "session/session.h"
 #include "testdesktop.h"
 #include "tracecapture.h"
+#include "ui_form1.h"
 #include "ui_form3.h"
 #include "windows/form1.h"
 #include "windows/form3.h"
@@ -56,12 +60,21 @@ private slots:
     void offlineMapZoomStepHalvesTheGround();
 
 private:
+    void checkControls();
+    // The sentence alone in the receive log, as the first of a new cycle, decoded.
     void decode(const QString &sentence) {
-        m_form->receiveLog().clear();
-        m_form->receiveLog().append(sentence + u"\r\n"_s);
-        m_form->module1().DecodeGGA();
+        m_receiver->endCycle();
+        QVERIFY(m_receiver->send(sentence + u"\r\n"_s));
+        m_session->module1().DecodeGGA();
     }
-    Ui::Form3 &map() { return m_form->mapWindow()->ui(); }
+    // The map window, once the first position has created it.
+    Form3 *mapWindow() const { return m_form->findChild<Form3 *>(); }
+    Ui::Form3 &map() { return mapWindow()->ui(); }
+    // The first position creates it, hidden.
+    Form3 *createdByAPosition() {
+        m_session->model().latitude.write(u"48 \u00B0  07.038 ' N"_s);
+        return mapWindow();
+    }
     // As where the web engine cannot run: the map area draws the map from the shipped outlines.
     void useOfflineMap() {
         Desktop desktop = m_desktop.services();
@@ -69,41 +82,48 @@ private:
             return std::make_unique<OfflinePageLoader>(
                 browserArea, noWebMapNotice(WebEngineObstacle::RootWithSandbox));
         };
-        m_form = std::make_unique<Form1>(desktop);
+        m_form = std::make_unique<Form1>(*m_session, desktop);
     }
     OfflineMap *offlineMap() { return map().WebBrowser1->findChild<OfflineMap *>(); }
     void showPosition(const QString &latitude, const QString &longitude, const QString &zoom) {
-        m_form->model().latitude.write(latitude);
-        m_form->model().longitude.write(longitude);
+        m_session->model().latitude.write(latitude);
+        m_session->model().longitude.write(longitude);
         map().Combo1->setCurrentText(zoom);
     }
     QImage drawnMap() {
-        m_form->mapWindow()->show();
-        if (!QTest::qWaitForWindowExposed(m_form->mapWindow()))
+        mapWindow()->show();
+        if (!QTest::qWaitForWindowExposed(mapWindow()))
             return QImage();
         return offlineMap()->grab().toImage();
     }
 
     TestDesktop m_desktop;
+    std::unique_ptr<Session> m_session;
     std::unique_ptr<Form1> m_form;
+    std::unique_ptr<AttachedReceiver> m_receiver; // on the input port
 };
 
 void tst_Form3::init() {
     m_desktop = TestDesktop();
-    m_form = std::make_unique<Form1>(m_desktop.services());
+    m_session = std::make_unique<Session>();
+    m_form = std::make_unique<Form1>(*m_session, m_desktop.services());
+    m_receiver = std::make_unique<AttachedReceiver>();
+    QVERIFY2(m_receiver->attach(*m_session), qPrintable(m_receiver->error()));
 }
 
 void tst_Form3::cleanup() {
     m_form.reset();
+    m_session.reset();
+    m_receiver.reset();
 }
 
 void tst_Form3::createdHiddenByTheFirstPosition() {
-    QVERIFY(!m_form->hasMapWindow());
-    QVERIFY(m_form->module1().mapZoom.isEmpty());
-    m_form->model().latitude.write(u"48 \u00B0  07.038 ' N"_s);
-    QVERIFY(m_form->hasMapWindow());
-    QVERIFY(!m_form->mapWindow()->isVisible());
-    QCOMPARE(m_form->module1().mapZoom, u"12"_s);
+    QVERIFY(!mapWindow());
+    QVERIFY(m_session->mapZoom().isEmpty());
+    m_session->model().latitude.write(u"48 \u00B0  07.038 ' N"_s);
+    QVERIFY(mapWindow());
+    QVERIFY(!mapWindow()->isVisible());
+    QCOMPARE(m_session->mapZoom(), u"12"_s);
     // The creation's zoom choice and the position change load the same address.
     const QString expected = address(kMunichLat, QString(), u"12"_s);
     QCOMPARE(m_desktop.loads, (QStringList{expected, expected}));
@@ -112,7 +132,21 @@ void tst_Form3::createdHiddenByTheFirstPosition() {
 }
 
 void tst_Form3::controls() {
-    Form3 *window = m_form->mapWindow();
+    // As "Karte" shows it before any position.
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    bool seen = false;
+    whileModal([&](QWidget *modal) {
+        seen = modal == mapWindow();
+        if (seen)
+            checkControls();
+    });
+    m_form->ui().karte->trigger();
+    QVERIFY(seen);
+}
+
+void tst_Form3::checkControls() {
+    Form3 *window = mapWindow();
     QCOMPARE(window->windowTitle(), u"Karte"_s);
     QCOMPARE(window->size(), QSize(930, 539)); // 13950 x 8085 twips
     QCOMPARE(window->palette().color(QPalette::Window), QColor(192, 255, 255));
@@ -147,14 +181,14 @@ void tst_Form3::geometry_data() {
 void tst_Form3::geometry() {
     QFETCH(QString, name);
     QFETCH(QRect, twips);
-    auto *widget = m_form->mapWindow()->findChild<QWidget *>(name);
+    auto *widget = createdByAPosition()->findChild<QWidget *>(name);
     QVERIFY(widget);
     QCOMPARE(widget->geometry(),
              QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
 }
 
 void tst_Form3::captionsFitWhole() {
-    Form3 *window = m_form->mapWindow();
+    Form3 *window = createdByAPosition();
     // The widest position the read-outs have to show.
     map().Label4->setText(u"48\u00B007.0381'N"_s);
     map().Label5->setText(u"151\u00B012.3353'W"_s);
@@ -190,7 +224,7 @@ void tst_Form3::samePositionLoadsNothing() {
     decode(kGgaMunich);
     m_desktop.loads.clear();
     decode(kGgaMunich);
-    m_form->module1().DecodeGGA();
+    m_session->module1().DecodeGGA();
     QVERIFY(m_desktop.loads.isEmpty());
 }
 
@@ -205,7 +239,7 @@ void tst_Form3::pauseBlocksPositionsNotZoom() {
 
     map().Combo1->setCurrentText(u"14"_s);
     QCOMPARE(m_desktop.loads, QStringList{address(kSydneyLat, kSydneyLon, u"14"_s)});
-    QCOMPARE(m_form->module1().mapZoom, u"14"_s);
+    QCOMPARE(m_session->mapZoom(), u"14"_s);
     QCOMPARE(map().Label4->text(), kMunichLat);
 
     map().Check1->setChecked(false);
@@ -217,7 +251,7 @@ void tst_Form3::pauseBlocksPositionsNotZoom() {
 void tst_Form3::resetLoadsTheEmptyFields() {
     decode(kGgaMunich);
     m_desktop.loads.clear();
-    m_form->module1().ResetDisplay();
+    m_session->module1().ResetDisplay();
     QCOMPARE(m_desktop.loads, (QStringList{address(QString(), kMunichLon, u"12"_s),
                                            address(QString(), QString(), u"12"_s)}));
     QVERIFY(map().Label4->text().isEmpty());
@@ -239,13 +273,13 @@ void tst_Form3::everyLoadIsTraced() {
 void tst_Form3::withoutWebEngineTheMapAreaExplains() {
     useOfflineMap();
     TraceCapture trace;
-    m_form->ReceiveChunk(kGgaMunich + u"\r\n"_s);
-    m_form->pollCycle().PollTick();
+    QVERIFY(m_receiver->send(kGgaMunich + u"\r\n"_s));
+    m_session->pollCycle().PollTick();
 
-    QCOMPARE(m_form->model().latitude.text(), u"48 \u00B0  07.038 ' N"_s);
+    QCOMPARE(m_session->model().latitude.text(), u"48 \u00B0  07.038 ' N"_s);
     QCOMPARE(map().Label5->text(), kMunichLon);
     QCOMPARE(trace.lines(u"map").size(), 3);
-    Form3 *window = m_form->mapWindow();
+    Form3 *window = mapWindow();
     QVERIFY(!window->findChild<QWebEngineView *>());
     auto *notice = map().WebBrowser1->findChild<QLabel *>();
     QVERIFY(notice);
@@ -279,7 +313,7 @@ void tst_Form3::offlineMapFollowsLikeTheWebMap() {
     // Without a position the map stays where it was, without the marker.
     map().Check1->setChecked(false);
     const QImage placed = drawnMap();
-    m_form->module1().ResetDisplay();
+    m_session->module1().ResetDisplay();
     QCOMPARE(offlineMap()->frame().centre().longitude, -(151 + 12.3353 / 60));
     const QImage unplaced = drawnMap();
     const QPoint centre = unplaced.rect().center() + QPoint(1, 1);

@@ -1,5 +1,8 @@
 // The four menu commands and the about box. The converter start and the map's browser are caught
 // by doubles; the modal windows are real and are closed from timers while their loop runs.
+#include "attachedreceiver.h"
+#include "modalwindow.h"
+#include "session/session.h"
 #include "testdesktop.h"
 #include "tracecapture.h"
 #include "ui_form1.h"
@@ -10,12 +13,9 @@
 #include "windows/form3.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
-
-#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -23,28 +23,6 @@ namespace {
 
 const QString kGga = u"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"_s;
 const QString kEmptyPosition = u"http://maps.google.com/maps?q=,&output=embed&z=12"_s;
-
-// Runs `during` once the modal window is up, then closes it with its close box; gives up after
-// a few seconds so that a window that never shows cannot hang the test.
-void whileModal(const std::function<void(QWidget *)> &during) {
-    auto *poll = new QTimer;
-    poll->setInterval(10);
-    auto *deadline = new QElapsedTimer;
-    deadline->start();
-    QObject::connect(poll, &QTimer::timeout, [=] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal && deadline->elapsed() < 5000)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        delete deadline;
-        if (modal) {
-            during(modal);
-            modal->close();
-        }
-    });
-    poll->start();
-}
 
 } // namespace
 
@@ -67,19 +45,31 @@ private slots:
     void endsAtOnce();
 
 private:
+    Form3 *mapWindow() const { return m_form->findChild<Form3 *>(); }
+    // A receiver on the input port, for the tests that decode what it sends.
+    bool attachReceiver() {
+        m_receiver = std::make_unique<AttachedReceiver>();
+        return m_receiver->attach(*m_session);
+    }
+
     TestDesktop m_desktop;
+    std::unique_ptr<Session> m_session;
     std::unique_ptr<Form1> m_form;
+    std::unique_ptr<AttachedReceiver> m_receiver;
 };
 
 void tst_Menu::init() {
     m_desktop = TestDesktop();
-    m_form = std::make_unique<Form1>(m_desktop.services());
+    m_session = std::make_unique<Session>();
+    m_form = std::make_unique<Form1>(*m_session, m_desktop.services());
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 }
 
 void tst_Menu::cleanup() {
     m_form.reset();
+    m_session.reset();
+    m_receiver.reset();
 }
 
 void tst_Menu::converter_data() {
@@ -107,8 +97,8 @@ void tst_Menu::converter() {
         QCOMPARE(box->text(), u"Rechner (tabrex) konnte nicht gestartet werden."_s);
     }
     QVERIFY(!QApplication::activeModalWidget());
-    m_form->model().utcTime.write(u"10:00:00"_s);
-    QCOMPARE(m_form->model().localDateTime.text(), u"11:00:00"_s);
+    m_session->model().utcTime.write(u"10:00:00"_s);
+    QCOMPARE(m_session->model().localDateTime.text(), u"11:00:00"_s);
 }
 
 void tst_Menu::converterName() {
@@ -123,18 +113,20 @@ void tst_Menu::converterName() {
 
 void tst_Menu::mapBeforeAnyPosition() {
     bool shownModal = false;
-    whileModal(
-        [&](QWidget *modal) { shownModal = modal == m_form->mapWindow() && modal->isVisible(); });
+    whileModal([&](QWidget *modal) { shownModal = modal == mapWindow() && modal->isVisible(); });
     m_form->ui().karte->trigger(); // returns when the window is closed
     QVERIFY(shownModal);
     QCOMPARE(m_desktop.loads, QStringList{kEmptyPosition});
-    QVERIFY(!m_form->hasMapWindow()); // closing ended it
+    QVERIFY(!mapWindow()); // closing ended it
 }
 
 void tst_Menu::mapShowsTheHiddenWindowAsItIs() {
-    m_form->receiveLog().append(kGga);
-    m_form->module1().DecodeGGA();
-    Form3 *hidden = m_form->mapWindow();
+    QVERIFY2(attachReceiver(), qPrintable(m_receiver->error()));
+    QVERIFY(m_receiver->send(kGga));
+    m_session->module1().DecodeGGA();
+    Form3 *hidden = mapWindow();
+    QVERIFY(hidden);
+    QVERIFY(!hidden->isVisible());
     hidden->ui().Check1->setChecked(true);
     hidden->ui().Combo1->setCurrentText(u"9"_s);
     const qsizetype loadsBefore = m_desktop.loads.size();
@@ -157,25 +149,25 @@ void tst_Menu::mapShowsTheHiddenWindowAsItIs() {
 }
 
 void tst_Menu::mapKeepsFollowingWhileShown() {
-    // The poll timer keeps ticking behind the modal window and data keeps arriving; here a tick
-    // runs the GGA decoder and a timer stands in for the serial port.
+    // The poll timer keeps ticking behind the modal window, decoding, and data keeps arriving
+    // from the receiver on the input port.
+    QVERIFY2(attachReceiver(), qPrintable(m_receiver->error()));
     int ticks = 0;
-    connect(&m_form->Timer1(), &QTimer::timeout, m_form.get(), [&] {
-        ++ticks;
-        m_form->module1().DecodeGGA();
-    });
-    m_form->Timer1().start(10);
+    connect(&m_session->pollTimer(), &QTimer::timeout, m_form.get(), [&] { ++ticks; });
+    m_session->pollTimer().start(10);
 
     QString readout;
     QStringList loadsWhileShown;
-    whileModal([&](QWidget *) {
-        QTimer::singleShot(0, m_form.get(), [&] { m_form->receiveLog().append(kGga); });
-        QTRY_VERIFY(!m_form->mapWindow()->ui().Label5->text().isEmpty());
-        readout = m_form->mapWindow()->ui().Label5->text();
+    whileModal([&](QWidget *modal) {
+        QTimer::singleShot(0, m_form.get(), [&] { m_receiver->write(kGga); });
+        auto *map = qobject_cast<Form3 *>(modal);
+        QVERIFY(map);
+        QTRY_VERIFY(!map->ui().Label5->text().isEmpty());
+        readout = map->ui().Label5->text();
         loadsWhileShown = m_desktop.loads;
     });
     m_form->ui().karte->trigger();
-    m_form->Timer1().stop();
+    m_session->pollTimer().stop();
 
     QVERIFY(ticks > 0);
     QCOMPARE(readout, u"011\u00B031.000'E"_s);
@@ -184,31 +176,32 @@ void tst_Menu::mapKeepsFollowingWhileShown() {
                           u"http://maps.google.com/maps?q=48\u00B007.038'N,&output=embed&z=12"_s,
                           u"http://maps.google.com/maps?q=48\u00B007.038'N,011\u00B031.000'E"
                           "&output=embed&z=12"_s}));
-    QCOMPARE(m_form->model().localDateTime.text(),
+    QCOMPARE(m_session->model().localDateTime.text(),
              u"13:35:19"_s); // the main window's display updated too
 }
 
 void tst_Menu::mapAfterCloseIsNew() {
-    m_form->receiveLog().append(kGga);
-    m_form->module1().DecodeGGA();
-    whileModal([&](QWidget *) { m_form->mapWindow()->ui().Combo1->setCurrentText(u"15"_s); });
+    QVERIFY2(attachReceiver(), qPrintable(m_receiver->error()));
+    QVERIFY(m_receiver->send(kGga));
+    m_session->module1().DecodeGGA();
+    whileModal([&](QWidget *) { mapWindow()->ui().Combo1->setCurrentText(u"15"_s); });
     m_form->ui().karte->trigger();
-    QVERIFY(!m_form->hasMapWindow());
-    QCOMPARE(m_form->module1().mapZoom, u"15"_s);
+    QVERIFY(!mapWindow());
+    QCOMPARE(m_session->mapZoom(), u"15"_s);
 
     QString zoom, latitude;
     bool paused = true;
     whileModal([&](QWidget *) {
-        zoom = m_form->mapWindow()->ui().Combo1->currentText();
-        paused = m_form->mapWindow()->ui().Check1->isChecked();
-        latitude = m_form->mapWindow()->ui().Label4->text();
+        zoom = mapWindow()->ui().Combo1->currentText();
+        paused = mapWindow()->ui().Check1->isChecked();
+        latitude = mapWindow()->ui().Label4->text();
     });
     m_form->ui().karte->trigger();
     QCOMPARE(zoom, u"12"_s);
     QVERIFY(!paused);
     QVERIFY(latitude.isEmpty()); // until the next position change
     QVERIFY(m_desktop.loads.last().endsWith(u"&z=12"_s));
-    QCOMPARE(m_form->module1().mapZoom, u"12"_s);
+    QCOMPARE(m_session->mapZoom(), u"12"_s);
 }
 
 void tst_Menu::aboutBox() {
@@ -275,8 +268,8 @@ void tst_Menu::endsAtOnce() {
     QFETCH(bool, closeBox);
     // A hidden map window exists, and a visible message box would keep Qt's own last-window
     // rule from ending the program: only the program's own ending may stop the loop.
-    m_form->model().latitude.write(u"48 \u00B0  07.038 ' N"_s);
-    QVERIFY(m_form->hasMapWindow());
+    m_session->model().latitude.write(u"48 \u00B0  07.038 ' N"_s);
+    QVERIFY(mapWindow());
     m_desktop.startSucceeds = false;
     m_form->ui().rechner->trigger();
     if (closeBox)

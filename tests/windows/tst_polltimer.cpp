@@ -1,7 +1,8 @@
-// The poll timer on the main window: activation starts it, the interval group sets it,
-// deactivation stops it without touching the tick counter; and the clipboard copy.
+// The poll timer behind the main window: activation starts it, the interval group sets it,
+// deactivation stops it; and the clipboard copy.
 #include "ptypair.h"
 #include "sentences.h"
+#include "session/session.h"
 #include "testdesktop.h"
 #include "tracecapture.h"
 #include "ui_form1.h"
@@ -24,7 +25,6 @@ private slots:
     void cleanupTestCase();
     void init();
     void cleanup();
-    void counterSurvivesDeactivation();
     void timerDrivesTheTicks();
     void intervalChoice_data();
     void intervalChoice();
@@ -32,21 +32,13 @@ private slots:
     void copyBufferToClipboard();
 
 private:
-    // Activates the input port on the pair and stops the timer, so the test ticks by hand.
-    void activateAndTickByHand() {
-        m_form->ui().Command1->click();
-        QVERIFY(m_form->CommX1().isOpen());
-        m_form->Timer1().stop();
-    }
-    void ticks(int count) {
-        for (int i = 0; i < count; ++i)
-            m_form->pollCycle().PollTick();
-    }
-    QString buffer() const { return m_form->receiveLog().text().toString(); }
-    qint16 count() const { return m_form->module1().tickCount; }
+    QString buffer() const { return m_session->receiveLog().text().toString(); }
+    qint16 count() const { return m_session->module1().tickCount; }
 
-    std::unique_ptr<PtyPair> m_pair;
+    std::unique_ptr<PtyPair> m_pair; // first: the receiver, second: the program's input port
+    std::unique_ptr<FarEnd> m_receiver;
     TestDesktop m_desktop; // the position changes load the map: keep it off the network
+    std::unique_ptr<Session> m_session;
     std::unique_ptr<Form1> m_form;
     std::optional<TraceCapture> m_trace;
 };
@@ -62,37 +54,28 @@ void tst_PollTimer::cleanupTestCase() {
 void tst_PollTimer::init() {
     m_pair = std::make_unique<PtyPair>();
     QVERIFY2(m_pair->start(), qPrintable(m_pair->error()));
+    m_receiver = std::make_unique<FarEnd>(m_pair->first());
+    QVERIFY(m_receiver->isOpen());
     qputenv("PELORA_COM1", m_pair->second().toLocal8Bit());
-    m_form = std::make_unique<Form1>(m_desktop.services());
+    m_session = std::make_unique<Session>();
+    m_form = std::make_unique<Form1>(*m_session, m_desktop.services());
     m_trace->clear();
 }
 
 void tst_PollTimer::cleanup() {
     m_form.reset();
+    m_session.reset();
+    m_receiver.reset();
     m_pair.reset();
     qunsetenv("PELORA_COM1");
-}
-
-void tst_PollTimer::counterSurvivesDeactivation() {
-    activateAndTickByHand();
-    ticks(7);
-    m_form->ui().Command2->click();
-    QCOMPARE(count(), 7);
-    activateAndTickByHand();
-    m_form->ReceiveChunk(kGga);
-    ticks(12);
-    QCOMPARE(buffer(), kGga);
-    m_form->pollCycle().PollTick();
-    QVERIFY(buffer().isEmpty());
-    QCOMPARE(count(), 0);
 }
 
 void tst_PollTimer::timerDrivesTheTicks() {
     Ui::Form1 &ui = m_form->ui();
     ui.Option1_0->click();
-    QSignalSpy ticks(&m_form->Timer1(), &QTimer::timeout);
+    QSignalSpy ticks(&m_session->pollTimer(), &QTimer::timeout);
     ui.Command1->click();
-    QVERIFY(m_form->Timer1().isActive());
+    QVERIFY(m_session->pollTimer().isActive());
     QTRY_VERIFY(count() >= 2);
     QVERIFY(m_trace->lines().contains(uR"(["tick",2])"_s));
     ui.Command2->click();
@@ -120,18 +103,18 @@ void tst_PollTimer::intervalChoice() {
     auto *button = m_form->findChild<QAbstractButton *>(u"Option1_%1"_s.arg(index));
     QTest::mouseClick(button, Qt::LeftButton);
     QVERIFY(button->isChecked());
-    QCOMPARE(m_form->module1().pollInterval, interval);
-    QCOMPARE(m_form->Timer1().interval(), interval);
-    QVERIFY(m_form->Timer1().isActive());
+    QCOMPARE(m_session->module1().pollInterval, interval);
+    QCOMPARE(m_session->pollTimer().interval(), interval);
+    QVERIFY(m_session->pollTimer().isActive());
 }
 
 void tst_PollTimer::intervalChosenWhileStopped() {
-    QCOMPARE(m_form->module1().pollInterval, 0); // nothing chosen yet; the timer holds 500
-    QCOMPARE(m_form->Timer1().interval(), 500);
+    QCOMPARE(m_session->module1().pollInterval, 0); // nothing chosen yet; the timer holds 500
+    QCOMPARE(m_session->pollTimer().interval(), 500);
     m_form->ui().Option1_4->click();
-    QVERIFY(!m_form->Timer1().isActive());
+    QVERIFY(!m_session->pollTimer().isActive());
     m_form->ui().Command1->click();
-    QCOMPARE(m_form->Timer1().interval(), 5000);
+    QCOMPARE(m_session->pollTimer().interval(), 5000);
 }
 
 void tst_PollTimer::copyBufferToClipboard() {
@@ -141,7 +124,10 @@ void tst_PollTimer::copyBufferToClipboard() {
 
     // Exactly the buffer: carriage returns and a character above 127 included.
     const QString text = kGga + u"$GPTXT,01,01,02,\u00B0C*00\r\n"_s;
-    m_form->ReceiveChunk(text);
+    m_form->ui().Command1->click();
+    m_session->pollTimer().stop(); // no cycle ends while the test looks
+    m_receiver->write(text.toLatin1());
+    QTRY_COMPARE(buffer(), text);
     m_trace->clear();
     m_form->ui().Command4->click();
     QCOMPARE(clipboard->text(), text);

@@ -1,6 +1,7 @@
 // The main window's input and output ports over real pseudo-terminal pairs: a receiver writes at
 // one end of the input pair, a consuming program reads at the far end of the output pair.
 #include "ptypair.h"
+#include "session/session.h"
 #include "testdesktop.h"
 #include "tracecapture.h"
 #include "ui_form1.h"
@@ -52,12 +53,15 @@ private slots:
     void comesBackByItself_data();
     void comesBackByItself();
     void outputNobodyReads();
-    void forwardsWhileTheWindowIsBusy();
 
 private:
     void activate(QPushButton *button, QPushButton *indicator);
     void setText(const QString &combo, const QString &text);
-    QString buffer() const { return m_form->receiveLog().text().toString(); }
+    QString buffer() const { return m_session->receiveLog().text().toString(); }
+    // The message box of that name while it is open.
+    QMessageBox *message(const QString &name) const {
+        return m_form->findChild<QMessageBox *>(name, Qt::FindDirectChildrenOnly);
+    }
     void dismissMessage();
     QString linkPath(const QString &which) const;
     void writeUntilArrived(const QByteArray &bytes);
@@ -69,6 +73,7 @@ private:
     std::unique_ptr<FarEnd> m_receiver;
     std::unique_ptr<FarEnd> m_consumer;
     TestDesktop m_desktop; // the position changes load the map: keep it off the network
+    std::unique_ptr<Session> m_session;
     std::unique_ptr<Form1> m_form;
     std::optional<TraceCapture> m_trace;
 };
@@ -92,13 +97,15 @@ void tst_Ports::init() {
     // Port "1" is the simulated receiver, as the start script sets it up; the output port is
     // typed into its list as a path.
     qputenv("PELORA_COM1", m_input->second().toLocal8Bit());
-    m_form = std::make_unique<Form1>(m_desktop.services());
+    m_session = std::make_unique<Session>();
+    m_form = std::make_unique<Form1>(*m_session, m_desktop.services());
     m_form->ui().Combo7->setCurrentText(m_output->first());
     m_trace->clear();
 }
 
 void tst_Ports::cleanup() {
     m_form.reset();
+    m_session.reset();
     m_receiver.reset();
     m_consumer.reset();
     m_input.reset();
@@ -119,13 +126,13 @@ void tst_Ports::setText(const QString &combo, const QString &text) {
 }
 
 void tst_Ports::dismissMessage() {
-    QMessageBox *message = m_form->portMessage();
-    QVERIFY(message);
-    QVERIFY(message->isVisible());
-    QCOMPARE(message->windowTitle(), u"Achtung"_s);
-    QCOMPARE(message->text(), u"falsche Porteinstellung"_s);
-    message->close();
-    QTRY_VERIFY(!m_form->portMessage());
+    QMessageBox *shown = message(u"portMessage"_s);
+    QVERIFY(shown);
+    QVERIFY(shown->isVisible());
+    QCOMPARE(shown->windowTitle(), u"Achtung"_s);
+    QCOMPARE(shown->text(), u"falsche Porteinstellung"_s);
+    shown->close();
+    QTRY_VERIFY(!message(u"portMessage"_s));
 }
 
 QString tst_Ports::linkPath(const QString &which) const {
@@ -134,9 +141,9 @@ QString tst_Ports::linkPath(const QString &which) const {
 }
 
 void tst_Ports::writeUntilArrived(const QByteArray &bytes) {
-    const qsizetype before = m_form->receiveLog().size();
+    const qsizetype before = m_session->receiveLog().size();
     m_receiver->write(bytes);
-    QTRY_COMPARE(m_form->receiveLog().size(), before + bytes.size());
+    QTRY_COMPARE(m_session->receiveLog().size(), before + bytes.size());
 }
 
 // The program's end of the input or output pair under a fixed link name, as a USB adapter keeps
@@ -158,22 +165,22 @@ void tst_Ports::decodedAfterTheNextTicks() {
     ui.Option1_0->click(); // 200 ms
     activate(ui.Command1, ui.Command3);
     m_receiver->write(kSentences);
-    QTRY_COMPARE(m_form->model().utcTime.text(), u"12:35:19"_s);
-    QTRY_COMPARE(m_form->model().utcDate.text(), u"23.03.94"_s);
-    QCOMPARE(m_form->model().altitude.text(), u"545.4 m"_s);
-    QCOMPARE(m_form->model().course.text(), u"084.4"_s);
-    QCOMPARE(m_form->model().pdop.text(), u"2.5"_s);
-    QCOMPARE(m_form->model().satellites[0].text(), u"04"_s);
+    QTRY_COMPARE(m_session->model().utcTime.text(), u"12:35:19"_s);
+    QTRY_COMPARE(m_session->model().utcDate.text(), u"23.03.94"_s);
+    QCOMPARE(m_session->model().altitude.text(), u"545.4 m"_s);
+    QCOMPARE(m_session->model().course.text(), u"084.4"_s);
+    QCOMPARE(m_session->model().pdop.text(), u"2.5"_s);
+    QCOMPARE(m_session->model().satellites[0].text(), u"04"_s);
     QCOMPARE(buffer(), QString::fromLatin1(kSentences));
 }
 
 QStringList tst_Ports::decodedOnce(const QByteArray &stream) {
     // One tick over the whole stream, so that both ports are decoded from the same buffer.
-    m_form->Timer1().stop();
+    m_session->pollTimer().stop();
     [&] { QTRY_COMPARE(buffer(), QString::fromLatin1(stream)); }();
-    m_form->pollCycle().PollTick();
+    m_session->pollCycle().PollTick();
     QStringList texts;
-    for (DisplayField *field : m_form->model().fields())
+    for (DisplayField *field : m_session->model().fields())
         texts << field->text();
     return texts;
 }
@@ -188,15 +195,22 @@ void tst_Ports::tcpInputDecodedLikeTheSerialOne() {
     activate(ui.Command1, ui.Command3);
     m_receiver->write(stream);
     const QStringList serial = decodedOnce(stream);
-    QVERIFY(!m_form->model().utcTime.text().isEmpty());
-    QVERIFY(!m_form->model().latitude.text().isEmpty());
+    QVERIFY(!m_session->model().utcTime.text().isEmpty());
+    QVERIFY(!m_session->model().latitude.text().isEmpty());
     ui.Command2->click();
 
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
     setText(u"Combo1"_s, u"tcp://127.0.0.1:%1"_s.arg(server.serverPort()));
     QCOMPARE(ui.Combo1->toolTip(), u"Verbindet zu 127.0.0.1:%1"_s.arg(server.serverPort()));
-    activate(ui.Command1, ui.Command3);
+    // Active at once, but green only once connected.
+    m_trace->clear();
+    ui.Command1->click();
+    const QString pending =
+        uR"(["port","CommX1","pending","tcp://127.0.0.1:%1"])"_s.arg(server.serverPort());
+    QCOMPARE(m_trace->lines(u"port").value(0), pending);
+    QTRY_COMPARE(Indicator::colour(ui.Command3), Indicator::kGreen);
+    QCOMPARE(ui.Command3->text(), u"An"_s);
     QVERIFY(server.waitForNewConnection(10000));
     std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
     peer->write(stream);
@@ -221,7 +235,7 @@ void tst_Ports::tcpOutputCountsItsClients() {
     setText(u"Combo7"_s, u"tcp://127.0.0.1:0"_s);
     QCOMPARE(ui.Combo7->toolTip(), u"Wartet auf Verbindungen an 127.0.0.1:0"_s);
     activate(ui.Command5, ui.Command7);
-    const quint16 port = m_form->CommX2().localPort();
+    const quint16 port = m_session->output().localPort();
     QVERIFY(port != 0);
     QTRY_COMPARE(ui.Command7->toolTip(), u"0 Clients verbunden"_s);
     QTcpSocket first;
@@ -253,23 +267,23 @@ void tst_Ports::deactivationResetsDisplayBufferAndList() {
     activate(ui.Command1, ui.Command3);
     activate(ui.Command5, ui.Command7);
     m_receiver->write(kSentences);
-    QTRY_COMPARE(m_form->receiveLog().size(), kSentences.size());
-    m_form->pollCycle().PollTick();
-    m_form->module1().ListSentenceTypes();
-    QCOMPARE(m_form->model().latitude.text(), u"48 \u00B0  07.038 ' N"_s);
-    QVERIFY(!m_form->model().sentenceTypes().isEmpty());
+    QTRY_COMPARE(m_session->receiveLog().size(), kSentences.size());
+    m_session->pollCycle().PollTick();
+    m_session->module1().ListSentenceTypes();
+    QCOMPARE(m_session->model().latitude.text(), u"48 \u00B0  07.038 ' N"_s);
+    QVERIFY(!m_session->model().sentenceTypes().isEmpty());
 
     m_trace->clear();
     ui.Command2->click();
-    QVERIFY(!m_form->Timer1().isActive());
-    QVERIFY(!m_form->CommX1().isOpen());
+    QVERIFY(!m_session->pollTimer().isActive());
+    QVERIFY(!m_session->input().isOpen());
     QCOMPARE(Indicator::colour(ui.Command3), Indicator::kRed);
     QCOMPARE(ui.Command3->text(), u"Aus"_s);
     QVERIFY(buffer().isEmpty());
     QCOMPARE(ui.Text1->lineCount(), 1);
     QVERIFY(ui.Text1->lineText(0).isEmpty());
-    QVERIFY(m_form->model().sentenceTypes().isEmpty());
-    for (DisplayField *field : m_form->model().fields())
+    QVERIFY(m_session->model().sentenceTypes().isEmpty());
+    for (DisplayField *field : m_session->model().fields())
         QVERIFY2(field->text().isEmpty(), qPrintable(field->fieldName()));
     // The display is emptied before the port closes, the buffer after it.
     const QStringList &trace = m_trace->lines();
@@ -280,7 +294,7 @@ void tst_Ports::deactivationResetsDisplayBufferAndList() {
              qPrintable(trace.join(u"\n")));
     QCOMPARE(trace.last(), uR"(["types",""])"_s);
     // The output port is not touched.
-    QVERIFY(m_form->CommX2().isOpen());
+    QVERIFY(m_session->output().isOpen());
     QCOMPARE(ui.Command7->text(), u"An"_s);
 }
 
@@ -292,9 +306,9 @@ void tst_Ports::deactivationWithoutActivation() {
     QCOMPARE(ui.Command3->text(), u"Aus"_s);
     QCOMPARE(Indicator::colour(ui.Command7), Indicator::kRed);
     QCOMPARE(ui.Command7->text(), u"Aus"_s);
-    QVERIFY(!m_form->Timer1().isActive());
+    QVERIFY(!m_session->pollTimer().isActive());
     QVERIFY(buffer().isEmpty());
-    QVERIFY(!m_form->portMessage());
+    QVERIFY(!message(u"portMessage"_s));
 }
 
 void tst_Ports::outputPortIsIndependent() {
@@ -302,9 +316,9 @@ void tst_Ports::outputPortIsIndependent() {
     // Reception and decoding without an output port.
     activate(ui.Command1, ui.Command3);
     m_receiver->write(kSentences);
-    QTRY_COMPARE(m_form->receiveLog().size(), kSentences.size());
-    m_form->pollCycle().PollTick();
-    QCOMPARE(m_form->model().utcTime.text(), u"12:35:19"_s);
+    QTRY_COMPARE(m_session->receiveLog().size(), kSentences.size());
+    m_session->pollCycle().PollTick();
+    QCOMPARE(m_session->model().utcTime.text(), u"12:35:19"_s);
     QVERIFY(m_consumer->received().isEmpty());
 
     // Starting and stopping the output leaves buffer, display and input port as they are.
@@ -314,11 +328,11 @@ void tst_Ports::outputPortIsIndependent() {
     QCOMPARE(uint(cfgetospeed(&line)), uint(B19200));
     ui.Command6->click();
     QCOMPARE(ui.Command7->text(), u"Aus"_s);
-    QVERIFY(!m_form->CommX2().isOpen());
+    QVERIFY(!m_session->output().isOpen());
     QCOMPARE(buffer(), QString::fromLatin1(kSentences));
-    QCOMPARE(m_form->model().utcTime.text(), u"12:35:19"_s);
-    QVERIFY(m_form->CommX1().isOpen());
-    QVERIFY(m_form->Timer1().isActive());
+    QCOMPARE(m_session->model().utcTime.text(), u"12:35:19"_s);
+    QVERIFY(m_session->input().isOpen());
+    QVERIFY(m_session->pollTimer().isActive());
     QCOMPARE(ui.Command3->text(), u"An"_s);
 }
 
@@ -386,7 +400,7 @@ void tst_Ports::failedActivation() {
     QPushButton *bad = output ? ui.Command5 : ui.Command1;
     QPushButton *goodIndicator = output ? ui.Command3 : ui.Command7;
     QPushButton *badIndicator = output ? ui.Command7 : ui.Command3;
-    PortControl &badPort = output ? m_form->CommX2() : m_form->CommX1();
+    PortControl &badPort = output ? m_session->output() : m_session->input();
     activate(good, goodIndicator);
 
     const QString typed = m_form->findChild<QComboBox *>(combo)->currentText();
@@ -398,10 +412,10 @@ void tst_Ports::failedActivation() {
     QVERIFY(badIndicator->text().isEmpty());
     QCOMPARE(Indicator::colour(goodIndicator), Indicator::kGreen);
     // The input activation has started the timer before it failed, and leaves it running.
-    QVERIFY(m_form->Timer1().isActive());
+    QVERIFY(m_session->pollTimer().isActive());
     // The message says which setting to change.
-    QVERIFY(m_form->portMessage());
-    const QString said = m_form->portMessage()->informativeText();
+    QVERIFY(message(u"portMessage"_s));
+    const QString said = message(u"portMessage"_s)->informativeText();
     for (const QString &part : detail)
         QVERIFY2(said.contains(devices(part)), qPrintable(said));
 
@@ -415,10 +429,10 @@ void tst_Ports::failedActivation() {
     dismissMessage();
 
     // Corrected, the same port works, and nothing received so far is lost.
-    m_form->Timer1().stop();
+    m_session->pollTimer().stop();
     setText(combo, typed);
     activate(bad, badIndicator);
-    m_form->Timer1().stop();
+    m_session->pollTimer().stop();
     sent += "$GPTXT,01,01,02,after*00\r\n";
     m_receiver->write("$GPTXT,01,01,02,after*00\r\n");
     QTRY_COMPARE(buffer(), QString::fromLatin1(sent));
@@ -452,13 +466,13 @@ void tst_Ports::failedReactivationTellsTheTruth() {
     QPushButton *button = output ? ui.Command5 : ui.Command1;
     QPushButton *indicator = output ? ui.Command7 : ui.Command3;
     ui.Option1_0->click(); // 200 ms: a shorter wait for the cycle below
-    PortControl &port = output ? m_form->CommX2() : m_form->CommX1();
+    PortControl &port = output ? m_session->output() : m_session->input();
     activate(ui.Command1, ui.Command3);
     activate(ui.Command5, ui.Command7);
-    m_form->Timer1().stop();
+    m_session->pollTimer().stop();
     writeUntilArrived(kSentences);
-    m_form->pollCycle().PollTick();
-    QCOMPARE(m_form->model().utcTime.text(), u"12:35:19"_s);
+    m_session->pollCycle().PollTick();
+    QCOMPARE(m_session->model().utcTime.text(), u"12:35:19"_s);
 
     const QString typed = m_form->findChild<QComboBox *>(combo)->currentText();
     setText(combo, text);
@@ -469,21 +483,21 @@ void tst_Ports::failedReactivationTellsTheTruth() {
     QCOMPARE(indicator->text(), staysOpen ? u"An"_s : u"Aus"_s);
     // Nothing received before is lost, nothing shown is taken back.
     QCOMPARE(buffer(), QString::fromLatin1(kSentences));
-    QCOMPARE(m_form->model().utcTime.text(), u"12:35:19"_s);
+    QCOMPARE(m_session->model().utcTime.text(), u"12:35:19"_s);
 
     // What still runs, runs on unchanged.
     QByteArray expected = kSentences;
-    if (m_form->CommX1().isOpen()) {
+    if (m_session->input().isOpen()) {
         expected += "$GPTXT,01,01,02,meanwhile*00\r\n";
         writeUntilArrived("$GPTXT,01,01,02,meanwhile*00\r\n");
     }
-    if (m_form->CommX2().isOpen())
+    if (m_session->output().isOpen())
         QTRY_COMPARE(m_consumer->received(), expected);
 
     // Set right again, the port works.
     setText(combo, typed);
     activate(button, indicator);
-    m_form->Timer1().stop();
+    m_session->pollTimer().stop();
     writeUntilArrived("$GPTXT,01,01,02,after*00\r\n");
     QCOMPARE(buffer(), QString::fromLatin1(expected) + u"$GPTXT,01,01,02,after*00\r\n"_s);
     QTRY_VERIFY(m_consumer->received().endsWith("after*00\r\n"));
@@ -509,7 +523,7 @@ void tst_Ports::unpluggedMidStream() {
     QPushButton *indicator = output ? ui.Command7 : ui.Command3;
     activate(ui.Command1, ui.Command3);
     activate(ui.Command5, ui.Command7);
-    m_form->Timer1().stop();
+    m_session->pollTimer().stop();
 
     QFile file(QStringLiteral(PELORA_TESTDATA "/gpsdf.log"));
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -517,8 +531,8 @@ void tst_Ports::unpluggedMidStream() {
     const QByteArray arrived = log.left(log.size() / 2);
     writeUntilArrived(arrived);
     QTRY_COMPARE(m_consumer->received(), arrived);
-    m_form->pollCycle().PollTick();
-    const QString time = m_form->model().utcTime.text();
+    m_session->pollCycle().PollTick();
+    const QString time = m_session->model().utcTime.text();
     QVERIFY(!time.isEmpty());
 
     // Pulled out while bytes are on their way, in the middle of a sentence.
@@ -530,8 +544,8 @@ void tst_Ports::unpluggedMidStream() {
         m_receiver->write("$GPTXT,after the output went*00\r\n"); // finds the line gone
     QTRY_COMPARE(indicator->text(), u"Aus"_s);
     QCOMPARE(Indicator::colour(indicator), Indicator::kRed);
-    QVERIFY(!(output ? m_form->CommX2() : m_form->CommX1()).isOpen());
-    QVERIFY(!m_form->portMessage());
+    QVERIFY(!(output ? m_session->output() : m_session->input()).isOpen());
+    QVERIFY(!message(u"portMessage"_s));
     QCOMPARE((output ? ui.Command3 : ui.Command7)->text(), u"An"_s);
 
     // What arrived is all still there, unchanged; the input side receives on unhindered.
@@ -545,17 +559,17 @@ void tst_Ports::unpluggedMidStream() {
         QVERIFY(log.startsWith(expected));
     }
     // Ticks go on without a count while the input is closed, so they never empty the buffer.
-    m_form->module1().tickCount = 19;
-    m_form->pollCycle().PollTick();
-    QCOMPARE(m_form->module1().tickCount, output ? 0 : 19);
+    m_session->module1().tickCount = 19;
+    m_session->pollCycle().PollTick();
+    QCOMPARE(m_session->module1().tickCount, output ? 0 : 19);
     if (!output)
         QCOMPARE(buffer(), QString::fromLatin1(expected));
-    QCOMPARE(m_form->model().utcTime.text(), time);
+    QCOMPARE(m_session->model().utcTime.text(), time);
 
     // Plugged in again under the same name, the port is activated as before and works.
     plugIn(output, link);
     activate(output ? ui.Command5 : ui.Command1, indicator);
-    m_form->Timer1().stop();
+    m_session->pollTimer().stop();
     if (output)
         expected.clear(); // emptied by the tick above
     const QByteArray more = "$GPTXT,01,01,02,back again*00\r\n";
@@ -590,14 +604,14 @@ void tst_Ports::comesBackByItself() {
         qputenv("PELORA_COM1", link.toLocal8Bit());
     QPushButton *indicator = output ? ui.Command7 : ui.Command3;
     ui.Option1_0->click(); // 200 ms: a shorter wait for the cycle below
-    PortControl &port = output ? m_form->CommX2() : m_form->CommX1();
+    PortControl &port = output ? m_session->output() : m_session->input();
     const QString name = port.objectName();
     activate(ui.Command1, ui.Command3);
     activate(ui.Command5, ui.Command7);
-    m_form->Timer1().stop();
+    m_session->pollTimer().stop();
     writeUntilArrived(kSentences);
-    m_form->pollCycle().PollTick();
-    QCOMPARE(m_form->model().utcTime.text(), u"12:35:19"_s);
+    m_session->pollCycle().PollTick();
+    QCOMPARE(m_session->model().utcTime.text(), u"12:35:19"_s);
 
     (output ? m_consumer : m_receiver).reset();
     (output ? m_output : m_input)->stop();
@@ -612,7 +626,7 @@ void tst_Ports::comesBackByItself() {
         (output ? ui.Command5 : ui.Command1)->click();
         dismissMessage();
     }
-    m_form->module1().tickCount = 7;
+    m_session->module1().tickCount = 7;
     const QString kept = buffer();
     plugIn(output, link);
 
@@ -631,13 +645,13 @@ void tst_Ports::comesBackByItself() {
         QCOMPARE(indicator->text(), u"Aus"_s);
         QVERIFY(!portEvents().last().contains(u"returned"_s));
         // "Port aktivieren" starts the poll cycle even when it fails.
-        QCOMPARE(m_form->Timer1().isActive(), meanwhile == u"activate" && !output);
+        QCOMPARE(m_session->pollTimer().isActive(), meanwhile == u"activate" && !output);
         return;
     }
     QTRY_COMPARE_WITH_TIMEOUT(indicator->text(), u"An"_s, 10000);
     QCOMPARE(Indicator::colour(indicator), Indicator::kGreen);
     QVERIFY(port.isOpen());
-    QVERIFY(!m_form->portMessage());
+    QVERIFY(!message(u"portMessage"_s));
     const QString device = u"\"%1\"]"_s.arg(link);
     const QStringList events = portEvents();
     QCOMPARE(events.mid(events.size() - 4),
@@ -648,8 +662,8 @@ void tst_Ports::comesBackByItself() {
     // As after "Port aktivieren" by hand: the buffer and the tick count are kept, and the input
     // side's poll cycle runs again.
     QCOMPARE(buffer(), kept);
-    QVERIFY(m_form->module1().tickCount >= 7);
-    QCOMPARE(m_form->Timer1().isActive(), !output);
+    QVERIFY(m_session->module1().tickCount >= 7);
+    QCOMPARE(m_session->pollTimer().isActive(), !output);
 
     const QByteArray after =
         "$GPGGA,130000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*48\r\n";
@@ -662,7 +676,7 @@ void tst_Ports::comesBackByItself() {
         QTimer receiver;
         connect(&receiver, &QTimer::timeout, this, [&] { m_receiver->write(after); });
         receiver.start(250);
-        QTRY_COMPARE_WITH_TIMEOUT(m_form->model().utcTime.text(), u"13:00:00"_s, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_session->model().utcTime.text(), u"13:00:00"_s, 30000);
     }
 }
 
@@ -672,10 +686,10 @@ void tst_Ports::outputNobodyReads() {
     m_consumer.reset();
     activate(ui.Command1, ui.Command3);
     activate(ui.Command5, ui.Command7);
-    m_form->Timer1().stop();
+    m_session->pollTimer().stop();
     qint64 largestBacklog = 0;
-    connect(&m_form->CommX1(), &PortControl::dataReceived, this, [this, &largestBacklog] {
-        largestBacklog = qMax(largestBacklog, m_form->CommX2().bytesToWrite());
+    connect(&m_session->input(), &PortControl::dataReceived, this, [this, &largestBacklog] {
+        largestBacklog = qMax(largestBacklog, m_session->output().bytesToWrite());
     });
 
     // Far more than the line and the backlog hold, as fast as the input takes it.
@@ -685,52 +699,33 @@ void tst_Ports::outputNobodyReads() {
     writeUntilArrived(stream);
     QCOMPARE(buffer(), QString::fromLatin1(stream));
     QVERIFY2(largestBacklog <= Backlog::kLimit, qPrintable(QString::number(largestBacklog)));
-    const qint64 dropped = m_form->CommX2().droppedBytes();
+    const qint64 dropped = m_session->output().droppedBytes();
     QVERIFY(dropped > 0);
     QVERIFY(m_trace->lines().contains(QRegularExpression(uR"(^\["dropped","CommX2",\d+\]$)"_s)));
 
     // The user is told once, without a modal window: the input decodes on meanwhile.
-    QMessageBox *message = m_form->backlogMessage();
-    QVERIFY(message);
-    QVERIFY(message->isVisible());
-    QCOMPARE(message->windowModality(), Qt::NonModal);
-    QCOMPARE(message->windowTitle(), u"Achtung"_s);
-    QCOMPARE(message->text(), u"Ausgang zu langsam: \u00e4ltere Daten wurden verworfen."_s);
+    QMessageBox *tooSlow = message(u"backlogMessage"_s);
+    QVERIFY(tooSlow);
+    QVERIFY(tooSlow->isVisible());
+    QCOMPARE(tooSlow->windowModality(), Qt::NonModal);
+    QCOMPARE(tooSlow->windowTitle(), u"Achtung"_s);
+    QCOMPARE(tooSlow->text(), u"Ausgang zu langsam: \u00e4ltere Daten wurden verworfen."_s);
     QCOMPARE(m_form->findChildren<QMessageBox *>().size(), 1);
-    m_form->pollCycle().PollTick();
-    QCOMPARE(m_form->model().utcTime.text(), u"12:35:19"_s);
-    message->close();
-    QTRY_VERIFY(!m_form->backlogMessage());
+    m_session->pollCycle().PollTick();
+    QCOMPARE(m_session->model().utcTime.text(), u"12:35:19"_s);
+    tooSlow->close();
+    QTRY_VERIFY(!message(u"backlogMessage"_s));
     writeUntilArrived(stream);
-    QVERIFY(m_form->CommX2().droppedBytes() > dropped);
-    QVERIFY(!m_form->backlogMessage());
+    QVERIFY(m_session->output().droppedBytes() > dropped);
+    QVERIFY(!message(u"backlogMessage"_s));
     QCOMPARE(ui.Command7->text(), u"An"_s);
 
     // When the program starts reading at last, it gets what was not dropped, up to the newest.
     m_consumer = std::make_unique<FarEnd>(m_output->second());
     const qint64 sent = 2 * stream.size();
-    QTRY_COMPARE_WITH_TIMEOUT(m_consumer->received().size(), sent - m_form->CommX2().droppedBytes(),
-                              20000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_consumer->received().size(),
+                              sent - m_session->output().droppedBytes(), 20000);
     QVERIFY(m_consumer->received().endsWith(stream.right(4096)));
-}
-
-void tst_Ports::forwardsWhileTheWindowIsBusy() {
-    Ui::Form1 &ui = m_form->ui();
-    activate(ui.Command1, ui.Command3);
-    activate(ui.Command5, ui.Command7);
-    m_form->Timer1().stop();
-    m_consumer.reset(); // read below, without the event loop
-    RawEnd receiver(m_input->first());
-    RawEnd consumer(m_output->second());
-    QVERIFY(receiver.isOpen() && consumer.isOpen());
-
-    // The window's thread is held in here, as in a long handler, until the consumer has the
-    // sentences: forwarding must not wait for it.
-    QVERIFY(receiver.write(kSentences));
-    QCOMPARE(consumer.read(kSentences.size(), QDeadlineTimer(10000)), kSentences);
-    QVERIFY(buffer().isEmpty());
-    // The window gets them as soon as its thread is free again.
-    QTRY_COMPARE(buffer(), QString::fromLatin1(kSentences));
 }
 
 QTEST_MAIN(tst_Ports)

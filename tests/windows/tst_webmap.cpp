@@ -2,6 +2,8 @@
 // cannot run here: a request interceptor records what the view asks for and blocks it, as if
 // the service were out of reach. Answers of other kinds, slow ones too, come from a server on the
 // loopback.
+#include "attachedreceiver.h"
+#include "session/session.h"
 #include "ui_form3.h"
 #include "windows/form1.h"
 #include "windows/form3.h"
@@ -122,7 +124,9 @@ void tst_WebMap::positionLoadsIntoTheRealView() {
         return false;
     };
     desktop.startProgram = [](const QString &) { return false; };
-    Form1 form(desktop);
+    AttachedReceiver receiver;
+    Session session;
+    Form1 form(session, desktop);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
@@ -131,12 +135,13 @@ void tst_WebMap::positionLoadsIntoTheRealView() {
     connect(&heartbeat, &QTimer::timeout, [&] { ++beats; });
     heartbeat.start(10);
 
-    form.receiveLog().append(
-        u"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"_s);
-    form.module1().DecodeGGA();
+    QVERIFY2(receiver.attach(session), qPrintable(receiver.error()));
+    QVERIFY(
+        receiver.send(u"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"_s));
+    session.module1().DecodeGGA();
 
-    QVERIFY(form.hasMapWindow());
-    Form3 *map = form.mapWindow();
+    auto *map = form.findChild<Form3 *>();
+    QVERIFY(map);
     QVERIFY(!map->isVisible());
     auto *view = map->findChild<QWebEngineView *>();
     QVERIFY(view);

@@ -1,0 +1,99 @@
+// The session without any window, over real pseudo-terminal pairs: the poll cycle's counter across
+// activations, and forwarding that does not wait for the session's thread.
+#include "ptypair.h"
+#include "sentences.h"
+#include "session/session.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using sentences::kGga;
+
+namespace {
+
+const QByteArray kSentences =
+    "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n"
+    "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
+    "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+
+} // namespace
+
+class tst_Session : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void counterSurvivesDeactivation();
+    void forwardsWhileItsThreadIsBusy();
+
+private:
+    // Activates the input port on the pair and stops the timer, so the test ticks by hand.
+    void activateAndTickByHand() {
+        QCOMPARE(m_session->activateInput({.port = m_input->second()}).cause,
+                 PortFailure::Cause::None);
+        QVERIFY(m_session->input().isOpen());
+        m_session->pollTimer().stop();
+    }
+    void ticks(int count) {
+        for (int i = 0; i < count; ++i)
+            m_session->pollCycle().PollTick();
+    }
+    QString buffer() const { return m_session->receiveLog().text().toString(); }
+    qint16 count() const { return m_session->module1().tickCount; }
+
+    std::unique_ptr<PtyPair> m_input;  // first: the receiver, second: the session's input port
+    std::unique_ptr<PtyPair> m_output; // first: the session's output port, second: the consumer
+    std::unique_ptr<Session> m_session;
+};
+
+void tst_Session::init() {
+    m_input = std::make_unique<PtyPair>();
+    m_output = std::make_unique<PtyPair>();
+    QVERIFY2(m_input->start(), qPrintable(m_input->error()));
+    QVERIFY2(m_output->start(), qPrintable(m_output->error()));
+    m_session = std::make_unique<Session>();
+}
+
+void tst_Session::cleanup() {
+    m_session.reset();
+    m_input.reset();
+    m_output.reset();
+}
+
+void tst_Session::counterSurvivesDeactivation() {
+    FarEnd receiver(m_input->first());
+    QVERIFY(receiver.isOpen());
+    activateAndTickByHand();
+    ticks(7);
+    m_session->deactivateInput();
+    QCOMPARE(count(), 7);
+    activateAndTickByHand();
+    receiver.write(kGga.toLatin1());
+    QTRY_COMPARE(buffer(), kGga);
+    ticks(12);
+    QCOMPARE(buffer(), kGga);
+    m_session->pollCycle().PollTick();
+    QVERIFY(buffer().isEmpty());
+    QCOMPARE(count(), 0);
+}
+
+void tst_Session::forwardsWhileItsThreadIsBusy() {
+    activateAndTickByHand();
+    QCOMPARE(m_session->activateOutput({.port = m_output->first()}).cause,
+             PortFailure::Cause::None);
+    QVERIFY(m_session->output().isOpen());
+    RawEnd receiver(m_input->first());
+    RawEnd consumer(m_output->second());
+    QVERIFY(receiver.isOpen() && consumer.isOpen());
+
+    // The session's thread is held in here, as in a long handler, until the consumer has the
+    // sentences: forwarding must not wait for it.
+    QVERIFY(receiver.write(kSentences));
+    QCOMPARE(consumer.read(kSentences.size(), QDeadlineTimer(10000)), kSentences);
+    QVERIFY(buffer().isEmpty());
+    // The log gets them as soon as its thread is free again.
+    QTRY_COMPARE(buffer(), QString::fromLatin1(kSentences));
+}
+
+QTEST_GUILESS_MAIN(tst_Session)
+#include "tst_session.moc"
