@@ -1,12 +1,12 @@
 // Pelora side by side with its peers: the same recorded receiver text through the same two
 // pseudo-terminal pairs, first into the peers (socat relaying from one pair to the other, gpsd
-// reading), then into Pelora. Pelora runs as a separate process, its main window in this tool
-// again (see kWindowChildFlag), so that CPU and memory are taken from outside exactly as for the
-// peers.
+// reading), then into Pelora. Pelora runs as separate processes, so that CPU and memory are
+// taken from outside exactly as for the peers: its main window (this tool again, see
+// kWindowChildFlag) and, for CPU, the real program without any window.
 //
 //   pelora-bench-compare [--only socat,gpsd,pelora,limits] [--seconds S] [--mb MB]
 //                        [--hold-mb MB] [--stalled-mb MB] [--burst-mb MB]
-//                        [--sentences N] [--log FILE]
+//                        [--sentences N] [--log FILE] [--pelora PATH]
 #include "benchsupport.h"
 #include "parts.h"
 #include "processes.h"
@@ -14,6 +14,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -22,6 +23,18 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// The one given, else one next to this tool, else the build's.
+QString peloraProgram(const QCommandLineParser &options) {
+    if (options.isSet(u"pelora"_s))
+        return options.value(u"pelora"_s);
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(u"pelora"_s);
+    return QFileInfo(beside).isExecutable() ? beside : options.value(u"pelora"_s);
+}
+
+} // namespace
 
 int main(int argc, char *argv[]) {
     if (argc > 1 && qstrcmp(argv[1], kWindowChildFlag) == 0)
@@ -50,6 +63,10 @@ int main(int argc, char *argv[]) {
              u"MB"_s, u"8.4"_s},
             {u"sentences"_s, u"Sentences of the latency part (default 1500)."_s, u"n"_s, u"1500"_s},
             logOption(u"Recorded receiver log, repeated as needed."_s),
+            {u"pelora"_s,
+             u"The program whose headless run is measured for CPU (default: pelora next to this "
+             "tool, else the build's)."_s,
+             u"path"_s, QStringLiteral(PELORA_PROGRAM)},
         });
     const QStringList parts = options.value(u"only"_s).split(u',', Qt::SkipEmptyParts);
 
@@ -68,6 +85,7 @@ int main(int argc, char *argv[]) {
     context.stalledBytes = qint64(options.value(u"stalled-mb"_s).toDouble() * 1e6);
     context.burstBytes = qint64(options.value(u"burst-mb"_s).toDouble() * 1e6);
     context.burstMb = options.value(u"burst-mb"_s);
+    context.peloraProgram = peloraProgram(options);
     if (!startPairs(context.input, context.output))
         return 1;
 

@@ -23,6 +23,7 @@ struct Context {
     // writes output.first(); the consumer reads output.second().
     PtyPair input;
     PtyPair output;
+    QString peloraProgram; // the real program, for its headless run
     int sentenceCount = 0;
     qint64 floodBytes = 0;
     double cpuPartSeconds = 0; // how long the CPU part writes
@@ -62,7 +63,7 @@ struct Figures {
 
     Latency peloraLatency;
     Flood peloraFlood;
-    std::optional<double> windowCpu;
+    std::optional<double> windowCpu, headlessCpu;
     std::optional<double> idleRss, floodHwm;
     std::optional<double> stall, stallTick, fillStall;
 
@@ -74,7 +75,8 @@ struct Figures {
 void runSocat(const Context &context, Figures &figures);
 // gpsd reading the input: CPU per MB.
 void runGpsd(const Context &context, Figures &figures);
-// Pelora's main window: memory, latency, the flood, CPU and the stall with a full receive log.
+// Pelora's main window: memory, latency, the flood, CPU and the stall with a full receive log;
+// and its headless run: CPU.
 void runPelora(const Context &context, Figures &figures);
 // Pelora's window with a TCP client that never reads, and with a burst from a TCP receiver.
 void runLimits(const Context &context, Figures &figures);

@@ -1,5 +1,5 @@
 // Pelora on the same lines as its peers: its main window in a process of its own for memory,
-// latency, the flood, CPU and the stall with a full receive log.
+// latency, the flood, CPU and the stall with a full receive log; the headless program for CPU.
 #include "parts.h"
 #include "processes.h"
 #include "report.h"
@@ -41,9 +41,16 @@ void measureCpu(const Context &context, Figures &figures) {
     context.fresh();
     WindowChild window;
     if (window.start(context.input.second(), u"-"_s, Context::kPollInterval, false)) {
-        figures.windowCpu = cpuPerMb("cpu", window.pid(), context.input.first(), context.text,
+        figures.windowCpu = cpuPerMb("window", window.pid(), context.input.first(), context.text,
                                      Context::kCpuRate, context.cpuPartSeconds);
         window.end();
+    }
+    context.fresh();
+    HeadlessPelora headless(context.peloraProgram);
+    if (headless.start(context.input.second(), Context::kPollInterval)) {
+        figures.headlessCpu = cpuPerMb("headless", headless.pid(), context.input.first(),
+                                       context.text, Context::kCpuRate, context.cpuPartSeconds);
+        headless.end();
     }
 }
 

@@ -75,3 +75,22 @@ void WindowChild::send(const char *command) {
     m_process.write("\n");
     m_process.waitForBytesWritten(5000);
 }
+
+HeadlessPelora::HeadlessPelora(const QString &program) {
+    m_process.setProgram(program);
+    // The trace is what a headless run is for; nobody reads it here, but it is written all the
+    // same.
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+bool HeadlessPelora::start(const QString &from, int interval) {
+    m_process.setArguments(
+        {u"--headless"_s, u"--input"_s, from, u"--interval"_s, QString::number(interval)});
+    if (startHolding(m_process, from))
+        return true;
+    std::fprintf(stderr, "%s --headless did not come up: %s\n", qPrintable(m_process.program()),
+                 qPrintable(m_process.errorString()));
+    endProcess(m_process);
+    return false;
+}

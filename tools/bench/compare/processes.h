@@ -40,3 +40,16 @@ private:
     QTemporaryDir m_runtime; // Qt wants a private runtime folder and warns without one
     QProcess m_process;
 };
+
+// The real program without any window, on the input port only: pelora --headless. It is seen
+// from outside only, as the peers are; its trace on standard output goes nowhere.
+class HeadlessPelora {
+public:
+    explicit HeadlessPelora(const QString &program);
+    bool start(const QString &from, int interval);
+    qint64 pid() const { return m_process.processId(); }
+    void end() { endProcess(m_process); }
+
+private:
+    QProcess m_process;
+};
