@@ -205,6 +205,9 @@ int main(int argc, char *argv[]) {
         app.quit();
     });
     app.exec();
+    // Before the simulator ends: its end takes the input's device away.
+    const bool inputOpen = session.input().isOpen();
+    const bool outputOpen = session.output().isOpen();
 
     QObject::disconnect(&sim, nullptr, &app, nullptr);
     sim.terminate();
@@ -237,7 +240,6 @@ int main(int argc, char *argv[]) {
                     heapLow / 1e6, heapHigh / 1e6, (samples.back().heap - settled.heap) / 1e6);
     }
     std::printf("map addresses built %d, input port %s, output port %s\n", mapLoads,
-                session.input().isOpen() ? "open" : "CLOSED",
-                session.output().isOpen() ? "open" : "CLOSED");
+                inputOpen ? "open" : "CLOSED", outputOpen ? "open" : "CLOSED");
     return 0;
 }
