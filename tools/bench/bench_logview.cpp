@@ -2,13 +2,13 @@
 // in a window the size of Text1. Both should stay the same however much the log holds.
 //
 //   pelora-bench-logview [--log FILE] [--chunk BYTES] [--large MB] [--repeats N]
+#include "benchsupport.h"
 #include "logic/receivelog.h"
 #include "windows/logview.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <algorithm>
 #include <cstdio>
@@ -51,26 +51,19 @@ QString logOfSize(const QString &recorded, qsizetype size) {
 } // namespace
 
 int main(int argc, char *argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
-
     QCommandLineParser options;
-    options.addHelpOption();
-    options.addOptions({
-        {u"log"_s, u"Receiver log the text is taken from."_s, u"file"_s,
-         QStringLiteral(PELORA_TESTDATA "/gpsdf.log")},
-        {u"chunk"_s, u"Bytes per received chunk."_s, u"bytes"_s, u"512"_s},
-        {u"large"_s, u"Size of the large log."_s, u"MB"_s, u"30"_s},
-        {u"repeats"_s, u"Runs per figure."_s, u"n"_s, u"300"_s},
-    });
-    options.process(app);
-    QFile file(options.value(u"log"_s));
-    if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "cannot read %s\n", qPrintable(file.fileName()));
-        return 1;
-    }
-    const QString recorded = QString::fromLatin1(file.readAll());
+    parseOptions(options, app,
+                 u"Times receiving a chunk and painting the receive view with a small and a large "
+                 "log."_s,
+                 {
+                     logOption(u"Receiver log the text is taken from."_s),
+                     {u"chunk"_s, u"Bytes per received chunk."_s, u"bytes"_s, u"512"_s},
+                     {u"large"_s, u"Size of the large log."_s, u"MB"_s, u"30"_s},
+                     {u"repeats"_s, u"Runs per figure."_s, u"n"_s, u"300"_s},
+                 });
+    const QString recorded = QString::fromLatin1(readReceiverText(options.value(u"log"_s)));
     const qsizetype chunkSize = options.value(u"chunk"_s).toLongLong();
     const qsizetype large = qsizetype(options.value(u"large"_s).toDouble() * 1e6);
     const int repeats = std::max(1, options.value(u"repeats"_s).toInt());
@@ -90,7 +83,7 @@ int main(int argc, char *argv[]) {
     QCoreApplication::processEvents();
 
     std::printf("log %s, chunks of %lld bytes, %d runs per figure (median / largest, us)\n",
-                qPrintable(file.fileName()), qlonglong(chunkSize), repeats);
+                qPrintable(options.value(u"log"_s)), qlonglong(chunkSize), repeats);
     std::printf("%10s %9s %22s %22s %22s\n", "log", "lines", "append a chunk", "paint at the end",
                 "paint, all selected");
     for (const qsizetype size : {qsizetype(1000), large}) {

@@ -5,16 +5,17 @@
 //
 // --rate 0 (the default) writes as fast as the program takes the bytes. The receiver and the
 // consuming program are threads of this tool; only the window's thread is charged.
+#include "benchsupport.h"
+#include "logic/pollcycle.h"
 #include "ptypair.h"
 #include "rawline.h"
+#include "session/session.h"
 #include "testdesktop.h"
-#include "ui_form1.h"
 #include "windows/form1.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTimer>
 
 #include <atomic>
@@ -63,70 +64,53 @@ void feed(int fd, const QByteArray log, qint64 rate, const std::atomic<bool> &st
 } // namespace
 
 int main(int argc, char *argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
-
     QCommandLineParser options;
-    options.addHelpOption();
-    options.addOptions({
-        {u"log"_s, u"Receiver log to stream."_s, u"file"_s,
-         QStringLiteral(PELORA_TESTDATA "/gpsdf.log")},
-        {u"seconds"_s, u"How long to stream."_s, u"s"_s, u"10"_s},
-        {u"rate"_s, u"Bytes per second, 0 for as fast as taken."_s, u"bytes"_s, u"0"_s},
-        {u"interval"_s, u"Poll interval: 200, 500, 800, 1000 or 5000 ms."_s, u"ms"_s, u"5000"_s},
-    });
-    options.process(app);
-    QFile file(options.value(u"log"_s));
-    if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "cannot read %s\n", qPrintable(file.fileName()));
+    parseOptions(
+        options, app,
+        u"Streams a receiver log through a pseudo-terminal pair into the main window, "
+        "forwarding to a second pair, and prints what the window's thread spent."_s,
+        {
+            logOption(u"Receiver log to stream."_s),
+            {u"seconds"_s, u"How long to stream."_s, u"s"_s, u"10"_s},
+            {u"rate"_s, u"Bytes per second, 0 for as fast as taken."_s, u"bytes"_s, u"0"_s},
+            {u"interval"_s, u"Poll interval: %1 ms."_s.arg(pollIntervalChoices()), u"ms"_s,
+             QString::number(kPollIntervals.back())},
+        });
+    const QByteArray log = readReceiverText(options.value(u"log"_s));
+    if (log.isEmpty())
         return 1;
-    }
-    const QByteArray log = file.readAll();
     const double seconds = options.value(u"seconds"_s).toDouble();
     const qint64 rate = options.value(u"rate"_s).toLongLong();
-    const int interval = options.value(u"interval"_s).toInt();
 
     PtyPair input;
     PtyPair output;
-    if (!input.start() || !output.start()) {
-        std::fprintf(stderr, "socat: %s%s\n", qPrintable(input.error()),
-                     qPrintable(output.error()));
+    if (!startPairs(input, output))
         return 1;
-    }
-    qputenv("PELORA_COM1", input.second().toLocal8Bit());
-
+    Session session;
     // Map addresses are built as usual but not loaded: the figures are the program's, not the
     // network's or the web engine's.
     TestDesktop desktop;
-    Form1 form(desktop.services());
+    Form1 form(session, desktop.services());
     form.show();
-    Ui::Form1 &ui = form.ui();
-    const QList<QAbstractButton *> choices = ui.Option1->buttons();
-    for (QAbstractButton *choice : choices) {
-        if (choice->text().toInt() == interval)
-            choice->click();
-    }
-    ui.Combo7->setCurrentText(output.first());
-    ui.Command1->click();
-    ui.Command5->click();
-    if (!form.CommX1().isOpen() || !form.CommX2().isOpen()) {
-        std::fprintf(stderr, "ports did not open\n");
+    if (!startSession(session, options.value(u"interval"_s).toInt(), {.port = input.second()},
+                      PortSettings{.port = output.first()}))
         return 1;
-    }
 
     // Time every tick: the timer calls the same handler, through a stopwatch.
-    QObject::disconnect(&form.Timer1(), &QTimer::timeout, &form, nullptr);
+    QTimer &pollTimer = session.pollTimer();
+    QObject::disconnect(&pollTimer, &QTimer::timeout, &session, nullptr);
     double longestTick = 0;
     qsizetype bufferAtLongest = 0;
     qsizetype largestBuffer = 0;
     int ticks = 0;
-    QObject::connect(&form.Timer1(), &QTimer::timeout, &form, [&] {
-        const qsizetype buffered = form.receiveLog().size();
+    QObject::connect(&pollTimer, &QTimer::timeout, &session, [&] {
+        const qsizetype buffered = session.receiveLog().size();
         largestBuffer = qMax(largestBuffer, buffered);
         QElapsedTimer stopwatch;
         stopwatch.start();
-        form.pollCycle().PollTick();
+        session.pollCycle().PollTick();
         const double duration = stopwatch.nsecsElapsed() / 1e6;
         if (duration > longestTick) {
             longestTick = duration;
@@ -135,7 +119,7 @@ int main(int argc, char *argv[]) {
         ++ticks;
     });
     qint64 received = 0;
-    QObject::connect(&form.CommX1(), &PortControl::dataReceived, &form,
+    QObject::connect(&session.input(), &PortControl::dataReceived, &session,
                      [&](const QString &chunk) { received += chunk.size(); });
 
     const int feedFd = openRaw(input.first());
@@ -150,14 +134,14 @@ int main(int argc, char *argv[]) {
     const double cpuStart = threadCpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    QTimer::singleShot(int(seconds * 1000), &form, [&] { stopFeeding = true; });
+    QTimer::singleShot(int(seconds * 1000), &session, [&] { stopFeeding = true; });
     // After the feed stops, wait until what is on its way has arrived and been sent on.
     QTimer settle;
     qint64 lastReceived = -1;
-    QObject::connect(&settle, &QTimer::timeout, &form, [&] {
+    QObject::connect(&settle, &QTimer::timeout, &session, [&] {
         // Bytes the output dropped to keep its backlog bounded will never arrive.
         if (stopFeeding && received == lastReceived &&
-            forwarded + form.CommX2().droppedBytes() == received)
+            forwarded + session.output().droppedBytes() == received)
             app.quit();
         lastReceived = received;
     });
@@ -173,30 +157,31 @@ int main(int argc, char *argv[]) {
 
     // Two ticks over everything received so far: an ordinary one, and the one of each cycle
     // that also rebuilds the type list.
-    auto timedTick = [&form](qint16 count) {
-        form.module1().tickCount = count;
+    auto timedTick = [&session](qint16 count) {
+        session.module1().tickCount = count;
         QElapsedTimer stopwatch;
         stopwatch.start();
-        form.pollCycle().PollTick();
+        session.pollCycle().PollTick();
         return stopwatch.nsecsElapsed() / 1e6;
     };
     const double ordinaryTick = timedTick(5);
-    const double rebuildTick = timedTick(10);
+    const double rebuildTick = timedTick(PollCycle::kListTick);
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const double mb = received / 1e6;
-    std::printf("log                      %s (%lld bytes)\n", qPrintable(file.fileName()),
+    std::printf("log                      %s (%lld bytes)\n", qPrintable(options.value(u"log"_s)),
                 qlonglong(log.size()));
-    std::printf("poll interval            %d ms, rate %s\n", form.Timer1().interval(),
+    std::printf("poll interval            %d ms, rate %s\n", pollTimer.interval(),
                 rate > 0 ? qPrintable(QString::number(rate) + u" B/s"_s) : "unthrottled");
     std::printf("streamed                 %.1f s\n", elapsed);
     std::printf("received                 %lld bytes, %.0f KB/s\n", qlonglong(received),
                 received / elapsed / 1e3);
     std::printf("forwarded                %lld bytes, %.0f KB/s\n", qlonglong(forwarded.load()),
                 forwarded / elapsed / 1e3);
-    std::printf("dropped by the output    %lld bytes\n", qlonglong(form.CommX2().droppedBytes()));
-    std::printf("receive buffer at end    %.1f MB\n", form.receiveLog().size() / 1e6);
+    std::printf("dropped by the output    %lld bytes\n",
+                qlonglong(session.output().droppedBytes()));
+    std::printf("receive buffer at end    %.1f MB\n", session.receiveLog().size() / 1e6);
     std::printf("window thread CPU        %.2f s, %.1f %% of one core, %.3f s per MB\n", cpu,
                 100 * cpu / elapsed, mb > 0 ? cpu / mb : 0.0);
     std::printf("ticks                    %d, longest %.2f ms (buffer %.1f MB), largest buffer "

@@ -3,8 +3,11 @@
 // once, and kept chunk by chunk as the receive log does (the cost of one append, then of asking
 // for the list at the end).
 // Usage: pelora-bench-typelist [largest size in bytes, default 4194304]
+#include "benchsupport.h"
 #include "logic/sentencetypes.h"
 
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QString>
@@ -66,7 +69,17 @@ double msSince(const QElapsedTimer &timer) {
 } // namespace
 
 int main(int argc, char *argv[]) {
-    const qsizetype largest = argc > 1 ? QString::fromLocal8Bit(argv[1]).toLongLong() : 4 << 20;
+    QCoreApplication app(argc, argv);
+    QCommandLineParser options;
+    options.addPositionalArgument(QStringLiteral("largest"),
+                                  QStringLiteral("Largest buffer in bytes (default 4194304)."),
+                                  QStringLiteral("[largest]"));
+    parseOptions(options, app,
+                 QStringLiteral("Times the sentence-type list over growing buffers, built from "
+                                "the whole text and kept chunk by chunk."),
+                 {});
+    const QStringList args = options.positionalArguments();
+    const qsizetype largest = args.isEmpty() ? 4 << 20 : args.first().toLongLong();
     const struct {
         const char *name;
         std::function<QString(qsizetype)> make;

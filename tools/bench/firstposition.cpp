@@ -2,12 +2,16 @@
 // web view and loads the first map. Prints milliseconds; with --warm the web engine is started
 // after the window shows, as the program does, and that start is timed as well.
 //
-//   QT_QPA_PLATFORM=offscreen pelora-bench-firstposition [--warm] [--runs N]
-// (as root the web engine also needs QTWEBENGINE_DISABLE_SANDBOX=1 in the environment)
+//   pelora-bench-firstposition [--warm]
+// (offscreen unless QT_QPA_PLATFORM says otherwise; as root the web engine also needs
+// QTWEBENGINE_DISABLE_SANDBOX=1 in the environment)
+#include "benchsupport.h"
+#include "session/session.h"
 #include "windows/form1.h"
 #include "windows/webpageloader.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTextStream>
@@ -29,13 +33,21 @@ double msSince(const QElapsedTimer &timer) {
 } // namespace
 
 int main(int argc, char *argv[]) {
+    preferOffscreen();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    const bool warm = args.contains(QStringLiteral("--warm"));
+    QCommandLineParser options;
+    parseOptions(options, app,
+                 QStringLiteral("Times the first position change, which creates the map window "
+                                "and its web engine, and the changes after it."),
+                 {{QStringLiteral("warm"),
+                   QStringLiteral("Start the web engine after the window shows, as the program "
+                                  "does, and time that start.")}});
+    const bool warm = options.isSet(QStringLiteral("warm"));
     QTextStream out(stdout);
 
-    Form1 form;
+    Session session;
+    Form1 form(session);
     form.show();
     if (!QTest::qWaitForWindowExposed(&form))
         return 1;
@@ -47,8 +59,9 @@ int main(int argc, char *argv[]) {
         out << "web engine start after show: " << msSince(timer) << " ms\n";
     }
 
+    DisplayModel &model = session.model();
     timer.start();
-    form.model().latitude.write(QStringLiteral("48 \u00B0  07.038 ' N"));
+    model.latitude.write(QStringLiteral("48 \u00B0  07.038 ' N"));
     const double first = msSince(timer);
     // Set only now so as not to start the engine before the timed change; the requests of the
     // loads above leave later, from the event loop, and are caught all the same.
@@ -56,10 +69,10 @@ int main(int argc, char *argv[]) {
     QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&blockAll);
     out << "first position change (latitude, creates the map window): " << first << " ms\n";
     timer.start();
-    form.model().longitude.write(QStringLiteral("011 \u00B0  31.000 ' E"));
+    model.longitude.write(QStringLiteral("011 \u00B0  31.000 ' E"));
     out << "second position change (longitude): " << msSince(timer) << " ms\n";
     timer.start();
-    form.model().latitude.write(QStringLiteral("48 \u00B0  07.039 ' N"));
+    model.latitude.write(QStringLiteral("48 \u00B0  07.039 ' N"));
     out << "later position change: " << msSince(timer) << " ms\n";
     out.flush();
 

@@ -7,8 +7,11 @@
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise. Map addresses are built as usual but not
 // loaded: the figures are the program's, not the web engine's.
+#include "benchsupport.h"
+#include "logic/pollcycle.h"
 #include "ptypair.h"
 #include "rawline.h"
+#include "session/session.h"
 #include "ui_form1.h"
 #include "windows/form1.h"
 #include "windows/logview.h"
@@ -90,20 +93,20 @@ void printHeader() {
 } // namespace
 
 int main(int argc, char *argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
-
     QCommandLineParser options;
-    options.addHelpOption();
-    options.addOptions({
-        {u"minutes"_s, u"How long to run (default 30)."_s, u"n"_s, u"30"_s},
-        {u"sample-seconds"_s, u"Seconds between samples (default 60)."_s, u"s"_s, u"60"_s},
-        {u"baud"_s, u"Line speed of the simulated receiver (default 115200)."_s, u"rate"_s,
-         u"115200"_s},
-        {u"sim"_s, u"The simulator to run."_s, u"path"_s, QStringLiteral(PELORA_SIM_PATH)},
-    });
-    options.process(app);
+    parseOptions(
+        options, app,
+        u"Runs the simulated receiver with faults into the main window at the shortest "
+        "poll interval and prints memory and the receive buffer every sample period."_s,
+        {
+            {u"minutes"_s, u"How long to run (default 30)."_s, u"n"_s, u"30"_s},
+            {u"sample-seconds"_s, u"Seconds between samples (default 60)."_s, u"s"_s, u"60"_s},
+            {u"baud"_s, u"Line speed of the simulated receiver (default 115200)."_s, u"rate"_s,
+             u"115200"_s},
+            {u"sim"_s, u"The simulator to run."_s, u"path"_s, QStringLiteral(PELORA_SIM_PATH)},
+        });
     const double minutes = options.value(u"minutes"_s).toDouble();
     const int sampleMs = qMax(1, int(options.value(u"sample-seconds"_s).toDouble() * 1000));
 
@@ -121,7 +124,6 @@ int main(int argc, char *argv[]) {
     }
     const QString receiverPath = QString::fromLocal8Bit(sim.readLine().trimmed());
     QObject::connect(&sim, &QProcess::readyReadStandardOutput, &sim, [&sim] { sim.readAll(); });
-    qputenv("PELORA_COM1", receiverPath.toLocal8Bit());
 
     PtyPair output;
     if (!output.start()) {
@@ -136,22 +138,15 @@ int main(int argc, char *argv[]) {
     desktop.makePageLoader = [&mapLoads](QWidget *) {
         return std::make_unique<CountingLoader>(mapLoads);
     };
-    Form1 form(desktop);
+    Session session;
+    Form1 form(session, desktop);
     form.show();
-    Ui::Form1 &ui = form.ui();
-    ui.Option1_0->click(); // 200 ms, the shortest interval
-    // A pseudo-terminal takes any speed; with --baud 0 the window still needs a valid one.
-    const QString windowBaud =
+    // A pseudo-terminal takes any speed; with --baud 0 the ports still need a valid one.
+    const QString baudRate =
         options.value(u"baud"_s).toInt() > 0 ? options.value(u"baud"_s) : u"115200"_s;
-    ui.Combo2->setCurrentText(windowBaud);
-    ui.Combo7->setCurrentText(output.first());
-    ui.Combo8->setCurrentText(windowBaud);
-    ui.Command1->click();
-    ui.Command5->click();
-    if (!form.CommX1().isOpen() || !form.CommX2().isOpen()) {
-        std::fprintf(stderr, "ports did not open\n");
+    if (!startSession(session, kPollIntervals.front(), {.port = receiverPath, .baudRate = baudRate},
+                      PortSettings{.port = output.first(), .baudRate = baudRate}))
         return 1;
-    }
 
     const int drainFd = openRaw(output.second());
     std::atomic<bool> stopDraining = false;
@@ -159,16 +154,16 @@ int main(int argc, char *argv[]) {
     std::thread consumer(drain, drainFd, std::cref(stopDraining), std::ref(forwarded));
 
     qint64 received = 0;
-    QObject::connect(&form.CommX1(), &PortControl::dataReceived, &form,
+    QObject::connect(&session.input(), &PortControl::dataReceived, &session,
                      [&received](const QString &chunk) { received += chunk.size(); });
     int ticks = 0;
     int cycles = 0;
     qsizetype largestBuffer = 0;
     // The largest buffer of a cycle is the one the tick before the emptying leaves.
-    QObject::connect(&form.Timer1(), &QTimer::timeout, &form, [&] {
-        largestBuffer = qMax(largestBuffer, form.receiveLog().size());
+    QObject::connect(&session.pollTimer(), &QTimer::timeout, &session, [&] {
+        largestBuffer = qMax(largestBuffer, session.receiveLog().size());
         ++ticks;
-        if (form.module1().tickCount == 0)
+        if (session.module1().tickCount == 0)
             ++cycles;
     });
 
@@ -180,25 +175,25 @@ int main(int argc, char *argv[]) {
         s.minutes = wall.elapsed() / 60000.0;
         s.rss = residentBytes();
         s.heap = heapInUse();
-        s.buffer = form.receiveLog().size();
+        s.buffer = session.receiveLog().size();
         s.largestBuffer = largestBuffer;
-        s.viewLines = int(ui.Text1->lineCount());
+        s.viewLines = int(form.ui().Text1->lineCount());
         s.received = received;
         s.forwarded = forwarded;
-        s.dropped = form.CommX2().droppedBytes();
+        s.dropped = session.output().droppedBytes();
         s.ticks = ticks;
         s.cleared = cycles;
-        s.time = form.model().utcTime.text();
+        s.time = session.model().utcTime.text();
         largestBuffer = 0;
         samples.push_back(s);
         printSample(s);
     };
     std::printf("receiver %s, output %s, poll interval %d ms\n", qPrintable(receiverPath),
-                qPrintable(output.first()), form.Timer1().interval());
+                qPrintable(output.first()), session.pollTimer().interval());
     printHeader();
     takeSample();
     QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout, &form, takeSample);
+    QObject::connect(&sampler, &QTimer::timeout, &session, takeSample);
     sampler.start(sampleMs);
     QTimer::singleShot(qint64(minutes * 60000), &app, [&] {
         if (wall.elapsed() - qint64(samples.back().minutes * 60000) > 1000)
@@ -210,6 +205,9 @@ int main(int argc, char *argv[]) {
         app.quit();
     });
     app.exec();
+    // Before the simulator ends: its end takes the input's device away.
+    const bool inputOpen = session.input().isOpen();
+    const bool outputOpen = session.output().isOpen();
 
     QObject::disconnect(&sim, nullptr, &app, nullptr);
     sim.terminate();
@@ -242,7 +240,6 @@ int main(int argc, char *argv[]) {
                     heapLow / 1e6, heapHigh / 1e6, (samples.back().heap - settled.heap) / 1e6);
     }
     std::printf("map addresses built %d, input port %s, output port %s\n", mapLoads,
-                form.CommX1().isOpen() ? "open" : "CLOSED",
-                form.CommX2().isOpen() ? "open" : "CLOSED");
+                inputOpen ? "open" : "CLOSED", outputOpen ? "open" : "CLOSED");
     return 0;
 }

@@ -1,0 +1,163 @@
+// Pelora's limits: what a TCP client that never reads and a burst from a TCP receiver cost its
+// main window's process.
+#include "io/backlog.h"
+#include "parts.h"
+#include "processes.h"
+
+#include <QRandomGenerator>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A listening TCP socket on the loopback, for a receiver that Pelora connects to.
+class Listener {
+public:
+    Listener() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof at;
+        ::bind(m_fd, reinterpret_cast<sockaddr *>(&at), sizeof at);
+        ::listen(m_fd, 4);
+        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&at), &length);
+        m_port = ntohs(at.sin_port);
+    }
+    ~Listener() { ::close(m_fd); }
+    Listener(const Listener &) = delete;
+    Listener &operator=(const Listener &) = delete;
+
+    quint16 port() const { return m_port; }
+    // The next connection, -1 when none comes in time.
+    int accept(int timeoutMs) {
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0)
+            return -1;
+        return ::accept(m_fd, nullptr, nullptr);
+    }
+
+private:
+    int m_fd = -1;
+    quint16 m_port = 0;
+};
+
+// A TCP client that connects and never reads, through the smallest receive buffer.
+int stalledClient(quint16 port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// One receiver line per read, as a real receiver delivers them, forwarded to a TCP client that
+// never reads: its backlog fills to the limit, and resident memory must grow by about that.
+StalledClientFigures measureStalledClient(WindowChild &pelora, const QString &receiver,
+                                          quint16 outputPort, const QList<QByteArray> &sentences,
+                                          qint64 bytes) {
+    StalledClientFigures figures;
+    const int client = stalledClient(outputPort);
+    if (client < 0)
+        return figures;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const double before = statusMb(pelora.pid(), "VmRSS");
+    const int fd = openWriter(receiver);
+    qint64 written = 0;
+    for (int i = 0; written < bytes; ++i) {
+        const QByteArray &line = sentences[i % sentences.size()];
+        writeAll(fd, line.constData(), line.size());
+        written += line.size();
+        ++figures.lines;
+        // Slower than Pelora reads, so that every read finds one line.
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    ::close(fd);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    figures.growthMb = statusMb(pelora.pid(), "VmRSS") - before;
+    figures.peakGrowthMb = statusMb(pelora.pid(), "VmHWM") - before;
+    ::close(client);
+    return figures;
+}
+
+// Random bytes from a network receiver as fast as Pelora takes them, while its window thread is
+// timed: memory must stay bounded and the window must keep answering.
+BurstFigures measureBurst(WindowChild &pelora, Listener &receiver, qint64 bytes) {
+    BurstFigures figures;
+    const int peer = receiver.accept(30000);
+    if (peer < 0)
+        return figures;
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    QRandomGenerator random(1);
+    random.fillRange(reinterpret_cast<quint32 *>(block.data()), block.size() / 4);
+    pelora.send("mark");
+    const auto start = Clock::now();
+    for (qint64 sent = 0; sent < bytes; sent += block.size()) {
+        if (!writeAll(peer, block.constData(), block.size()))
+            break;
+    }
+    figures.seconds = msSince(start, Clock::now()) / 1000;
+    figures.peakMb = statusMb(pelora.pid(), "VmHWM");
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    pelora.send("stop");
+    QByteArray line;
+    while (!(line = pelora.line(10000)).isEmpty() && line != "stopped") {
+        const QList<QByteArray> f = line.split(' ');
+        if (f.value(0) == "stall")
+            figures.longestStallMs = f.value(1).toDouble();
+    }
+    ::close(peer);
+    return figures;
+}
+
+} // namespace
+
+void runLimits(const Context &context, Figures &figures) {
+    std::printf("\nPelora's limits: %.0f MB as one-line chunks to a TCP client that never reads\n",
+                context.stalledBytes / 1e6);
+    std::fflush(stdout);
+    context.fresh();
+    const quint16 outputPort = freeTcpPort();
+    WindowChild forwarder;
+    if (forwarder.start(context.input.second(), u"tcp://127.0.0.1:%1"_s.arg(outputPort),
+                        Context::kPollInterval, false)) {
+        figures.stalled = measureStalledClient(forwarder, context.input.first(), outputPort,
+                                               context.sentences, context.stalledBytes);
+        std::printf("  %lld lines: resident memory grew by %.1f MB, at its peak by %.1f MB "
+                    "(backlog limit %.1f MB)\n",
+                    qlonglong(figures.stalled.lines), figures.stalled.growthMb,
+                    figures.stalled.peakGrowthMb, Backlog::kLimit / 1e6);
+        forwarder.end();
+    }
+
+    std::printf("  %.0f MB of random bytes from a TCP receiver as fast as taken, poll interval "
+                "%d ms\n",
+                context.burstBytes / 1e6, Context::kPollInterval);
+    std::fflush(stdout);
+    Listener receiver;
+    WindowChild reader;
+    if (reader.start(u"tcp://127.0.0.1:%1"_s.arg(receiver.port()), u"-"_s, Context::kPollInterval,
+                     true)) {
+        figures.burst = measureBurst(reader, receiver, context.burstBytes);
+        std::printf("  sent in %.1f s; peak resident memory %.1f MB; longest stall of the "
+                    "window's thread %.1f ms\n",
+                    figures.burst.seconds, figures.burst.peakMb, figures.burst.longestStallMs);
+        reader.end();
+    }
+}

@@ -1,0 +1,231 @@
+#include "measure.h"
+
+#include "rawline.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kSentenceGapMs = 4;
+constexpr int kWarmupSentences = 10;
+
+// Bytes waiting to be read at a pseudo-terminal end.
+int pendingInput(const QString &device) {
+    const int fd = ::open(qPrintable(device), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    int waiting = -1;
+    if (fd >= 0) {
+        ::ioctl(fd, TIOCINQ, &waiting);
+        ::close(fd);
+    }
+    return waiting;
+}
+
+} // namespace
+
+QByteArray repeatTo(const QByteArray &text, qint64 size) {
+    QByteArray out;
+    out.reserve(size);
+    while (out.size() < size)
+        out += text.left(size - out.size());
+    return out;
+}
+
+QList<QByteArray> sentencesOf(const QByteArray &text) {
+    QList<QByteArray> sentences;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        qsizetype end = text.indexOf('\n', at);
+        end = end < 0 ? text.size() : end + 1;
+        const QByteArray line = text.mid(at, end - at);
+        if (line.startsWith('$') && line.endsWith('\n'))
+            sentences << line;
+        at = end;
+    }
+    return sentences;
+}
+
+Latency measureLatency(const QString &from, const QString &to, const QList<QByteArray> &sentences,
+                       int count) {
+    const int total = count + kWarmupSentences;
+    QByteArray expected;
+    for (int i = 0; i < total; ++i)
+        expected += sentences[i % sentences.size()];
+    Consumer consumer(to, expected.size(), true, true);
+    const int fd = openWriter(from);
+    std::vector<Clock::time_point> sent(total);
+    const auto start = Clock::now();
+    for (int i = 0; i < total; ++i) {
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(i * kSentenceGapMs));
+        sent[i] = Clock::now();
+        const QByteArray &s = sentences[i % sentences.size()];
+        writeAll(fd, s.constData(), s.size());
+    }
+    consumer.waitFor(expected.size());
+    consumer.stop();
+    ::close(fd);
+
+    Latency result;
+    const auto &arrived = consumer.lineTimes();
+    std::vector<double> ms;
+    for (int i = kWarmupSentences; i < total && i < int(arrived.size()); ++i)
+        ms.push_back(msSince(sent[i], arrived[i]));
+    result.measured = int(ms.size());
+    result.missing = total - int(arrived.size());
+    result.exact = consumer.bytes() == expected;
+    if (!ms.empty()) {
+        std::sort(ms.begin(), ms.end());
+        const auto rank = [&ms](double q) {
+            return ms[std::min(ms.size() - 1, std::size_t(std::ceil(q * double(ms.size()))) - 1)];
+        };
+        result.p50 = rank(0.50);
+        result.p99 = rank(0.99);
+        result.max = ms.back();
+    }
+    return result;
+}
+
+std::optional<double> fillInput(const QString &from, const QString &readerEnd,
+                                const QByteArray &data) {
+    const int fd = openWriter(from);
+    const auto start = Clock::now();
+    const bool written = writeAll(fd, data.constData(), data.size());
+    tcdrain(fd);
+    ::close(fd);
+    if (!written)
+        return std::nullopt;
+    // The pair's relay may still hold a block; the end must stay empty a while.
+    auto readAt = Clock::now();
+    auto changedAt = readAt;
+    int lastWaiting = 0;
+    for (int quiet = 0; quiet < 3;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const int waiting = pendingInput(readerEnd);
+        if (waiting < 0)
+            return std::nullopt;
+        if (waiting != lastWaiting)
+            changedAt = Clock::now();
+        else if (waiting > 0 && Clock::now() - changedAt > kNoProgress)
+            return std::nullopt; // the reader has stopped reading
+        lastWaiting = waiting;
+        if (waiting > 0) {
+            quiet = 0;
+            readAt = Clock::now();
+        } else {
+            ++quiet;
+        }
+    }
+    return msSince(start, readAt) / 1000;
+}
+
+qint64 writePaced(const QString &to, const QByteArray &text, double bytesPerSecond,
+                  double seconds) {
+    const int fd = openWriter(to);
+    const auto start = Clock::now();
+    const auto step = std::chrono::milliseconds(10);
+    qint64 written = 0;
+    qsizetype at = 0;
+    for (int k = 1; k * 0.01 <= seconds + 1e-9; ++k) {
+        std::this_thread::sleep_until(start + k * step);
+        const qint64 due = qint64(k * 0.01 * bytesPerSecond);
+        while (written < due) {
+            const qsizetype piece = std::min<qsizetype>(due - written, text.size() - at);
+            if (!writeAll(fd, text.constData() + at, piece)) {
+                ::close(fd);
+                return written;
+            }
+            written += piece;
+            at = (at + piece) % text.size();
+        }
+    }
+    ::close(fd);
+    return written;
+}
+
+double cpuPerMb(const char *who, qint64 pid, const QString &to, const QByteArray &text,
+                double bytesPerSecond, double seconds) {
+    const double before = cpuSeconds(pid);
+    const auto start = Clock::now();
+    const qint64 written = writePaced(to, text, bytesPerSecond, seconds);
+    // What is still on its way is part of the load.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const double cpu = cpuSeconds(pid) - before;
+    const double elapsed = msSince(start, Clock::now()) / 1000;
+    std::printf("  %-7s %.2f CPU s over %.1f s (%.2f %% of one core) for %.2f MB: %.3f CPU s "
+                "per MB\n",
+                who, cpu, elapsed, 100 * cpu / elapsed, written / 1e6, cpu / (written / 1e6));
+    std::fflush(stdout);
+    return cpu / (written / 1e6);
+}
+
+double cpuSeconds(qint64 pid) {
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    // Fields after the command name, which may hold blanks: state is the first, utime the 12th.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return 0;
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / sysconf(_SC_CLK_TCK);
+}
+
+double statusMb(qint64 pid, const char *key) {
+    QFile status(u"/proc/%1/status"_s.arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const qsizetype length = qsizetype(std::strlen(key));
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(key) && line.size() > length && line[length] == ':')
+            return line.mid(length + 1).trimmed().split(' ').value(0).toDouble() / 1024;
+    }
+    return 0;
+}
+
+bool holdsOpen(qint64 pid, const QString &device) {
+    const QDir fds(u"/proc/%1/fd"_s.arg(pid));
+    for (const QString &fd :
+         fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
+        if (QFile::symLinkTarget(fds.filePath(fd)) == device)
+            return true;
+    }
+    return false;
+}
+
+void discardPending(const QString &device) {
+    const int fd = ::open(qPrintable(device), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+        tcflush(fd, TCIOFLUSH);
+        ::close(fd);
+    }
+}
+
+quint16 freeTcpPort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    quint16 port = 0;
+    if (::bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(s);
+    return port;
+}

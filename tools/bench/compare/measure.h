@@ -1,0 +1,54 @@
+#pragma once
+
+// What the comparison measures on the lines and reads about a process, the same for Pelora and
+// its peers: the receiver and the consumer are threads of the benchmark, and the process under
+// test is seen only through its lines and /proc.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cmath>
+#include <optional>
+
+// The text repeated and cut to `size` bytes.
+QByteArray repeatTo(const QByteArray &text, qint64 size);
+// The whole sentences of the text, line ends included.
+QList<QByteArray> sentencesOf(const QByteArray &text);
+
+struct Latency {
+    double p50 = NAN, p99 = NAN, max = NAN;
+    int measured = 0;
+    int missing = 0;
+    bool exact = false;
+};
+
+// `count` sentences one by one, a few milliseconds apart, after a few not counted; each one's
+// latency runs from just before its write to the arrival of its line end at the consumer.
+Latency measureLatency(const QString &from, const QString &to, const QList<QByteArray> &sentences,
+                       int count);
+
+// Writes everything as fast as the reader at the far end takes it; the seconds until it has all
+// been read there, none if it was not.
+std::optional<double> fillInput(const QString &from, const QString &readerEnd,
+                                const QByteArray &data);
+
+// Writes at a steady rate, in 10 ms steps, for the given time; the bytes written.
+qint64 writePaced(const QString &to, const QByteArray &text, double bytesPerSecond, double seconds);
+
+// The process's CPU seconds per MB while the text is written to `to` at the rate for the given
+// time, with a line on what it took printed under `who`.
+double cpuPerMb(const char *who, qint64 pid, const QString &to, const QByteArray &text,
+                double bytesPerSecond, double seconds);
+
+// CPU seconds (user and system, every thread) of a process.
+double cpuSeconds(qint64 pid);
+// A line of /proc/PID/status such as VmHWM, in MB.
+double statusMb(qint64 pid, const char *key);
+// Whether a process holds the device open.
+bool holdsOpen(qint64 pid, const QString &device);
+
+// Throws away whatever a pseudo-terminal end still holds from an earlier part.
+void discardPending(const QString &device);
+// A TCP port on the loopback that nothing listens at right now.
+quint16 freeTcpPort();
