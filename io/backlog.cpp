@@ -53,12 +53,13 @@ void Backlog::clear() {
 
 bool Backlog::keepWithin(bool sourceCanWait, Clock::time_point now) {
     // Once the source waits, it goes on only when there is room for more than a read or two.
+    const qint64 resumeBelow = m_limit / 2;
     if (m_waitingSince) {
-        if (m_held <= kResumeBelow) {
+        if (m_held <= resumeBelow) {
             m_waitingSince.reset();
             return false;
         }
-    } else if (m_held <= kLimit) {
+    } else if (m_held <= m_limit) {
         return false;
     }
     const bool stalled = stalledFor(m_timings.stall, now);
@@ -72,7 +73,7 @@ bool Backlog::keepWithin(bool sourceCanWait, Clock::time_point now) {
     // for a while before it holds it up again.
     const bool hopelesslyBehind = m_waitingSince && !stalled;
     m_waitingSince.reset();
-    dropOldestTo(hopelesslyBehind ? kResumeBelow : kLimit);
+    dropOldestTo(hopelesslyBehind ? resumeBelow : m_limit);
     return false;
 }
 

@@ -29,15 +29,18 @@ class Backlog {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Memory a backlog may hold, and the level it must come down to before a waiting source
-    // goes on.
+    // Memory a backlog may hold unless told less, and the part of it a backlog must come down
+    // to before a waiting source goes on.
     static constexpr qint64 kLimit = 1 << 20;
     static constexpr qint64 kResumeBelow = kLimit / 2;
     // Small chunks are packed into blocks of this size.
     static constexpr qsizetype kBlockSize = 16 * 1024;
 
-    explicit Backlog(BacklogTimings timings = {})
-        : m_timings(timings) {}
+    // A consumer that holds bytes of its own besides (a port's write buffer) gets a lower limit,
+    // so that no more than kLimit wait for it in all.
+    explicit Backlog(BacklogTimings timings = {}, qint64 limit = kLimit)
+        : m_timings(timings)
+        , m_limit(limit) {}
 
     void append(QByteArrayView chunk, Clock::time_point now = Clock::now());
     // The oldest bytes not yet taken: the rest of the oldest block.
@@ -71,6 +74,7 @@ private:
     void dropOldestTo(qint64 target);
 
     BacklogTimings m_timings;
+    qint64 m_limit;
     std::deque<QByteArray> m_blocks;
     qsizetype m_frontTaken = 0; // bytes of the oldest block the consumer has taken
     qint64 m_size = 0;

@@ -26,7 +26,7 @@ std::optional<QSerialPort::Parity> toParity(qint32 parity) {
 
 SerialDevice::SerialDevice(const LinkTimings &timings, QObject *parent)
     : PortDevice(timings, parent)
-    , m_backlog(timings.backlog) {
+    , m_backlog(timings.backlog, Backlog::kLimit - kHandOverBelow) {
     // Bounded, so that a reader that stops calling read() stops the reading from the line too.
     m_port.setReadBufferSize(kReadBufferSize);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialDevice::handleError);
