@@ -12,7 +12,7 @@ Q_LOGGING_CATEGORY(lcNet, "pelora.ports.network", QtInfoMsg)
 
 namespace {
 
-PortFailure badAddress(const QString &device) {
+PortFailure badAddressOf(const QString &device) {
     return {.cause = PortFailure::Cause::BadAddress, .device = device};
 }
 
@@ -82,9 +82,9 @@ TcpClientDevice::~TcpClientDevice() {
 
 PortDevice::Opened TcpClientDevice::open(const QString &device, const LineSettings &) {
     m_failure = {};
-    const std::optional<NetAddress> address = netAddress(device, PortDirection::Input);
+    const std::optional<NetAddress> address = parseNetAddress(device, PortDirection::Input);
     if (!address || address->protocol != NetAddress::Protocol::Tcp) {
-        m_failure = badAddress(device);
+        m_failure = badAddressOf(device);
         return Opened::No;
     }
     // Activating again while connected keeps the connection, as a serial line keeps its bytes.
@@ -232,6 +232,9 @@ public:
         case RawSocket::Received::End:
             m_finishedSending = true;
             m_readable.setEnabled(false);
+            // Bytes already on their way to a client that has closed bring back a reset.
+            if (!m_aliveCheck.isActive())
+                m_aliveCheck.start();
             return true;
         case RawSocket::Received::Nothing:
             return true;
@@ -264,10 +267,10 @@ TcpServerDevice::~TcpServerDevice() {
 
 PortDevice::Opened TcpServerDevice::open(const QString &device, const LineSettings &) {
     m_failure = {};
-    const std::optional<NetAddress> address = netAddress(device, PortDirection::Output);
+    const std::optional<NetAddress> address = parseNetAddress(device, PortDirection::Output);
     const QHostAddress at = address ? waitAddress(*address) : QHostAddress();
     if (!address || address->protocol != NetAddress::Protocol::Tcp || at.isNull()) {
-        m_failure = badAddress(device);
+        m_failure = badAddressOf(device);
         return Opened::No;
     }
     // Activating again keeps the clients that are connected.
@@ -418,7 +421,7 @@ std::optional<Backlog::Clock::time_point> TcpServerDevice::reviewAt() const {
     return first;
 }
 
-qint64 TcpServerDevice::backlog() const {
+qint64 TcpServerDevice::waitingBytes() const {
     qint64 fullest = 0;
     for (const std::unique_ptr<TcpClient> &client : m_clients)
         fullest = std::max(fullest, client->backlog().size());
@@ -439,10 +442,10 @@ UdpInputDevice::UdpInputDevice(const LinkTimings &timings, QObject *parent)
 
 PortDevice::Opened UdpInputDevice::open(const QString &device, const LineSettings &) {
     m_failure = {};
-    const std::optional<NetAddress> address = netAddress(device, PortDirection::Input);
+    const std::optional<NetAddress> address = parseNetAddress(device, PortDirection::Input);
     const QHostAddress at = address ? waitAddress(*address) : QHostAddress();
     if (!address || address->protocol != NetAddress::Protocol::Udp || at.isNull()) {
-        m_failure = badAddress(device);
+        m_failure = badAddressOf(device);
         return Opened::No;
     }
     if (isOpen() && device == m_device)
@@ -487,9 +490,9 @@ UdpOutputDevice::UdpOutputDevice(const LinkTimings &timings, QObject *parent)
 
 PortDevice::Opened UdpOutputDevice::open(const QString &device, const LineSettings &) {
     m_failure = {};
-    const std::optional<NetAddress> address = netAddress(device, PortDirection::Output);
+    const std::optional<NetAddress> address = parseNetAddress(device, PortDirection::Output);
     if (!address || address->protocol != NetAddress::Protocol::Udp) {
-        m_failure = badAddress(device);
+        m_failure = badAddressOf(device);
         return Opened::No;
     }
     if (device == m_device && isOpen())
