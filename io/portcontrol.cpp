@@ -24,14 +24,15 @@ PortControl::PortControl(const QString &name, IoThread &ioThread, QObject *paren
     m_worker->moveToThread(ioThread.thread());
     // Queued to this thread, in the order the I/O thread raised them; the trace is written
     // here, so that it stays in step with everything else the window's thread does.
-    connect(m_worker, &PortWorker::received, this,
-            [this](const QByteArray &chunk, quint64 session) {
-                if (session == m_session)
-                    emit dataReceived(QString::fromLatin1(chunk));
-                // Only now may the next batch come: a window that falls behind keeps no queue
-                // of batches growing without bound.
+    connect(
+        m_worker, &PortWorker::received, this, [this](const QByteArray &chunk, quint64 session) {
+            if (session == m_session)
+                emit dataReceived(QString::fromLatin1(chunk));
+            // Only now may the next batch come: a window that falls behind keeps no queue
+            // of batches growing without bound.
+            if (m_worker->releaseWindow())
                 QMetaObject::invokeMethod(m_worker, &PortWorker::windowTook, Qt::QueuedConnection);
-            });
+        });
     connect(m_worker, &PortWorker::skipped, this, [this](qint64 bytes, quint64 session) {
         if (session != m_session)
             return;

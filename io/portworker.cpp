@@ -211,26 +211,55 @@ void PortWorker::keep(const QByteArray &chunk) {
         m_skipped += chunk.size();
     else
         m_forWindow += chunk;
-    if (!m_windowBusy && !m_windowBatch.isActive())
-        m_windowBatch.start();
+    offerToWindow();
+}
+
+// What waits goes at once when the window's thread is free and the last batch went a batch time
+// ago, or else with a later read; the timer sends it when no read comes. It runs a batch time
+// longer, so that under a steady stream a read always comes first and the timer wakes nobody.
+void PortWorker::offerToWindow() {
+    if ((m_forWindow.isEmpty() && m_skipped == 0) || !windowFree())
+        return;
+    const auto sinceLast =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Backlog::Clock::now() - m_lastPass);
+    const std::chrono::milliseconds batch(kWindowBatchMs);
+    if (sinceLast >= batch)
+        passToWindow();
+    else if (!m_windowBatch.isActive())
+        m_windowBatch.start(batch - sinceLast);
+}
+
+// Whether the window's thread has handled the last batch; if not, it is told that more waits,
+// and wakes this thread when it is done.
+bool PortWorker::windowFree() {
+    int state = m_windowState.load(std::memory_order_acquire);
+    while (state == WindowBusy) {
+        if (m_windowState.compare_exchange_weak(state, WindowBusyAndMoreWaits,
+                                                std::memory_order_acq_rel))
+            return false;
+    }
+    return state == WindowFree;
 }
 
 void PortWorker::passToWindow(bool evenIfBusy) {
     m_windowBatch.stop();
-    if (m_windowBusy && !evenIfBusy)
-        return; // windowTook() comes back for the rest
+    if (!evenIfBusy && !windowFree())
+        return;
+    m_lastPass = Backlog::Clock::now();
     if (!m_forWindow.isEmpty()) {
-        m_windowBusy = true;
+        m_windowState.store(WindowBusy, std::memory_order_release);
         emit received(std::exchange(m_forWindow, QByteArray()), m_session);
     }
     if (m_skipped > 0)
         emit skipped(std::exchange(m_skipped, 0), m_session);
 }
 
+bool PortWorker::releaseWindow() {
+    return m_windowState.exchange(WindowFree, std::memory_order_acq_rel) == WindowBusyAndMoreWaits;
+}
+
 void PortWorker::windowTook() {
-    m_windowBusy = false;
-    if ((!m_forWindow.isEmpty() || m_skipped > 0) && !m_windowBatch.isActive())
-        m_windowBatch.start();
+    offerToWindow();
 }
 
 void PortWorker::deviceGone(bool closes) {
@@ -252,6 +281,6 @@ void PortWorker::deviceGone(bool closes) {
 void PortWorker::publish() {
     const bool open = m_device->isOpen();
     m_open.store(open, std::memory_order_release);
-    m_backlog.store(m_device->backlog(), std::memory_order_relaxed);
+    m_waitingBytes.store(m_device->waitingBytes(), std::memory_order_relaxed);
     m_localPort.store(open ? m_device->localPort() : 0, std::memory_order_relaxed);
 }

@@ -36,25 +36,28 @@ public:
     quint64 close();
     void send(const QByteArray &bytes);
     void forwardTo(PortWorker *target);
-    // The window's thread has handled the last batch this worker passed to it.
+    // Called on the window's thread once it has handled a batch: true when more waits, and this
+    // worker must then be woken with windowTook(). Most of the time nothing does, and no wake-up
+    // is needed.
+    bool releaseWindow();
     void windowTook();
 
     bool isOpen() const { return m_open.load(std::memory_order_acquire); }
-    qint64 bytesToWrite() const { return m_backlog.load(std::memory_order_relaxed); }
+    qint64 bytesToWrite() const { return m_waitingBytes.load(std::memory_order_relaxed); }
     quint16 localPort() const { return m_localPort.load(std::memory_order_relaxed); }
 
-    // Received chunks reach the window's thread together, at most this long after the first:
-    // the window decodes on its poll ticks and shows text in batches anyway, and a wake-up per
-    // small chunk costs more than the chunk.
-    static constexpr int kWindowBatchMs = 100;
+    // Received chunks reach the window's thread together, at most one batch in this time, and at
+    // most twice this long after they were read: the window decodes on its poll ticks and shows
+    // text in batches anyway, and a wake-up per small chunk costs more than the chunk.
+    static constexpr int kWindowBatchMs = 25;
     // What may wait for the window's thread while it handles the batch before: a window that
     // falls further behind than this misses what comes until it has caught up.
     static constexpr qsizetype kWindowBacklog = 4 * 1024 * 1024;
 
 signals:
     // A batch of chunks as read, tagged with the session it was read in: a session ends whenever
-    // the device closes, so the window's side can tell chunks read before its Close. The window's
-    // side answers each with windowTook().
+    // the device closes, so the window's side can tell chunks read before its close(). The
+    // window's side answers each with releaseWindow().
     void received(const QByteArray &chunk, quint64 session);
     // This many received bytes, following the last batch, were not passed to the window's
     // thread because it had fallen behind; they were forwarded all the same.
@@ -77,6 +80,8 @@ private:
     void reviewHold();
     void targetCaughtUp();
     void keep(const QByteArray &chunk);
+    void offerToWindow();
+    bool windowFree();
     void passToWindow(bool evenIfBusy = false);
     void closeDevice();
     void deviceGone(bool closes);
@@ -93,10 +98,14 @@ private:
     QTimer m_review{this};           // when a held source must be looked at again
     QByteArray m_forWindow;          // read, forwarded, not yet passed to the window's thread
     qint64 m_skipped = 0;            // read, forwarded, not passed: the window was too far behind
-    bool m_windowBusy = false;       // a batch is with the window's thread
     QTimer m_windowBatch{this};      // children, so that they move to the I/O thread with this
+    Backlog::Clock::time_point m_lastPass{};
+    // Whether a batch is with the window's thread, and whether more waits for it then. Written
+    // by both threads.
+    enum WindowState : int { WindowFree, WindowBusy, WindowBusyAndMoreWaits };
+    std::atomic<int> m_windowState = WindowFree;
     // What the window's thread may read at any time.
     std::atomic<bool> m_open = false;
-    std::atomic<qint64> m_backlog = 0;
+    std::atomic<qint64> m_waitingBytes = 0;
     std::atomic<quint16> m_localPort = 0;
 };
