@@ -45,7 +45,7 @@ public:
     void refresh();
     // Painting after every chunk would cost far more than receiving it: what arrives within this
     // time is shown together.
-    static constexpr int kRefreshMs = 100;
+    static constexpr int kRefreshMs = 200;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
