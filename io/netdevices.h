@@ -75,7 +75,7 @@ public:
     bool write(const QByteArray &chunk, bool sourceCanWait) override;
     bool holdsSource() override;
     std::optional<Backlog::Clock::time_point> reviewAt() const override;
-    qint64 backlog() const override;
+    qint64 waitingBytes() const override;
     quint16 localPort() const override { return m_server.serverPort(); }
 
     static constexpr int kMaxClients = 32;
@@ -151,7 +151,7 @@ public:
     }
     PortFailure failure() const override { return m_failure; }
     bool write(const QByteArray &chunk, bool sourceCanWait) override;
-    qint64 backlog() const override { return m_waiting.size(); }
+    qint64 waitingBytes() const override { return m_waiting.size(); }
 
     // What fits one Ethernet frame: 1500 bytes less the IP and UDP headers.
     static constexpr qsizetype kDatagramSize = 1472;

@@ -82,7 +82,7 @@ public:
     // When holdsSource() must be asked again although nothing happens.
     virtual std::optional<Backlog::Clock::time_point> reviewAt() const { return std::nullopt; }
     // Bytes waiting in the fullest backlog.
-    virtual qint64 backlog() const { return 0; }
+    virtual qint64 waitingBytes() const { return 0; }
     // The port a network device listens or is bound on, as the system chose it for port 0.
     virtual quint16 localPort() const { return 0; }
 

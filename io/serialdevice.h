@@ -25,7 +25,7 @@ public:
     std::optional<Backlog::Clock::time_point> reviewAt() const override {
         return m_backlog.reviewAt();
     }
-    qint64 backlog() const override { return m_backlog.size() + m_port.bytesToWrite(); }
+    qint64 waitingBytes() const override { return m_backlog.size() + m_port.bytesToWrite(); }
 
     // The port's own write buffer is given bytes only while it holds less than this, so that
     // most of a backlog stays in whole chunks that can still be dropped. Enough to keep a fast

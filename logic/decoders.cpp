@@ -15,7 +15,7 @@ QString position(const QString &value, int degreeDigits, const QString &hemisphe
 
 } // namespace
 
-GgaTexts ggaTexts(const QStringList &fields) {
+GgaTexts textsFromGga(const QStringList &fields) {
     const QString &time = fields.at(1);
     return {
         fields.at(9) + QStringLiteral(" m"),
@@ -25,7 +25,7 @@ GgaTexts ggaTexts(const QStringList &fields) {
     };
 }
 
-GsaTexts gsaTexts(const QStringList &fields) {
+GsaTexts textsFromGsa(const QStringList &fields) {
     GsaTexts texts;
     for (int k = 0; k < 12; ++k)
         texts.prn[k] = fields.at(k + 3);
@@ -33,7 +33,7 @@ GsaTexts gsaTexts(const QStringList &fields) {
     return texts;
 }
 
-RmcTexts rmcTexts(const QStringList &fields) {
+RmcTexts textsFromRmc(const QStringList &fields) {
     const QString &date = fields.at(9);
     return {
         fields.at(8),

@@ -17,7 +17,7 @@ struct GgaTexts {
     QString longitude; // Label22
     QString time;      // Label20
 };
-GgaTexts ggaTexts(const QStringList &fields);
+GgaTexts textsFromGga(const QStringList &fields);
 
 // "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39"
 //   fields 3..14 PRN of the satellites used -> Label12(0..11)   field 15 PDOP -> Label13
@@ -25,7 +25,7 @@ struct GsaTexts {
     std::array<QString, 12> prn;
     QString pdop;
 };
-GsaTexts gsaTexts(const QStringList &fields);
+GsaTexts textsFromGsa(const QStringList &fields);
 
 // "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A"
 //   field 7 speed in knots -> Label26   field 8 course -> Label25   field 9 ddmmyy -> "23.03.94"
@@ -34,7 +34,7 @@ struct RmcTexts {
     QString speed;  // Label26
     QString date;   // Label19
 };
-RmcTexts rmcTexts(const QStringList &fields);
+RmcTexts textsFromRmc(const QStringList &fields);
 
 // Space, degree sign, space, space: the piece between degrees and minutes.
 inline const QString kDegreePiece = QStringLiteral(" \u00B0  ");

@@ -125,7 +125,7 @@ QString graticuleLabel(double degrees, double step, bool latitude) {
     return text + (degrees > 0 ? u'E' : u'W');
 }
 
-ScaleBar scaleBar(double metresPerPixel, double maxPixels) {
+ScaleBar scaleBarFor(double metresPerPixel, double maxPixels) {
     const double longest = metresPerPixel * maxPixels;
     const double power = std::pow(10.0, std::floor(std::log10(longest)));
     double metres = power;

@@ -65,4 +65,4 @@ struct ScaleBar {
 };
 
 // The longest bar of 1, 2 or 5 times a power of ten metres that fits into maxPixels.
-ScaleBar scaleBar(double metresPerPixel, double maxPixels);
+ScaleBar scaleBarFor(double metresPerPixel, double maxPixels);

@@ -20,7 +20,7 @@ void Module1::DecodeGGA() {
         return;
     // Latitude before longitude, time last: each write's change handler sees the fields
     // written before it, and the local time sees this tick's date.
-    const GgaTexts texts = ggaTexts(*fields);
+    const GgaTexts texts = textsFromGga(*fields);
     m_model.altitude.write(texts.altitude);
     m_model.latitude.write(texts.latitude);
     m_model.longitude.write(texts.longitude);
@@ -34,7 +34,7 @@ void Module1::DecodeGSA() {
     const auto fields = ReadSentence(kGsa.tag, kGsa.minimumFields);
     if (!fields)
         return;
-    const GsaTexts texts = gsaTexts(*fields);
+    const GsaTexts texts = textsFromGsa(*fields);
     for (int k = 0; k < 12; ++k)
         m_model.satellites[k].write(texts.prn[k]);
     m_model.pdop.write(texts.pdop);
@@ -46,7 +46,7 @@ void Module1::DecodeRMC() {
     const auto fields = ReadSentence(kRmc.tag, kRmc.minimumFields);
     if (!fields)
         return;
-    const RmcTexts texts = rmcTexts(*fields);
+    const RmcTexts texts = textsFromRmc(*fields);
     m_model.course.write(texts.course);
     m_model.speed.write(texts.speed);
     // Before the date: its change handler pairs it with the time by this.

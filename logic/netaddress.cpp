@@ -66,7 +66,7 @@ bool isNetworkPortText(QStringView text) {
     return text.startsWith(kTcp, Qt::CaseInsensitive) || text.startsWith(kUdp, Qt::CaseInsensitive);
 }
 
-std::optional<NetAddress> netAddress(QStringView text, PortDirection direction) {
+std::optional<NetAddress> parseNetAddress(QStringView text, PortDirection direction) {
     if (!isNetworkPortText(text))
         return std::nullopt;
     std::optional<NetAddress> address = hostAndPort(text.sliced(kTcp.size()));
@@ -82,7 +82,7 @@ std::optional<NetAddress> netAddress(QStringView text, PortDirection direction) 
 }
 
 QString netToolTip(QStringView text, PortDirection direction) {
-    const std::optional<NetAddress> a = netAddress(text, direction);
+    const std::optional<NetAddress> a = parseNetAddress(text, direction);
     if (!a)
         return QStringLiteral("Keine g\u00fcltige Netzadresse");
     const bool input = direction == PortDirection::Input;

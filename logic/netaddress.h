@@ -24,7 +24,7 @@ bool isNetworkPortText(QStringView text);
 // The address a port of that direction can use: the TCP input and the UDP output need a host to
 // reach and a port from 1 to 65535; the TCP output and the UDP input wait at an address of their
 // own, any host or none, and port 0 lets the system choose. Nothing for anything else.
-std::optional<NetAddress> netAddress(QStringView text, PortDirection direction);
+std::optional<NetAddress> parseNetAddress(QStringView text, PortDirection direction);
 
 // What a port list's tooltip says a network text does.
 QString netToolTip(QStringView text, PortDirection direction);

@@ -82,8 +82,8 @@ QStringList splitFields(QStringView sentence) {
     return fields;
 }
 
-std::optional<QStringList> readSentence(QStringView buffer, QStringView tag, int minimumFields,
-                                        bool checksumTest) {
+std::optional<QStringList> sentenceFields(QStringView buffer, QStringView tag, int minimumFields,
+                                          bool checksumTest) {
     return acceptSentence(ExtractSentence(buffer, tag), minimumFields, checksumTest);
 }
 

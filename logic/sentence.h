@@ -49,8 +49,8 @@ QStringList splitFields(QStringView sentence);
 
 // The whole acceptance rule: extract, require a "*", compare checksums when asked, split,
 // require at least minimumFields fields.
-std::optional<QStringList> readSentence(QStringView buffer, QStringView tag, int minimumFields,
-                                        bool checksumTest);
+std::optional<QStringList> sentenceFields(QStringView buffer, QStringView tag, int minimumFields,
+                                          bool checksumTest);
 // The same rule for a sentence already extracted.
 std::optional<QStringList> acceptSentence(std::optional<QStringView> sentence, int minimumFields,
                                           bool checksumTest);

@@ -7,7 +7,7 @@
 
 namespace {
 
-PortFailure notANumber(PortSetting setting, const QString &text) {
+PortFailure notANumberIn(PortSetting setting, const QString &text) {
     return {.cause = PortFailure::Cause::NotANumber, .setting = setting, .value = text};
 }
 
@@ -116,16 +116,16 @@ PortFailure Session::activate(PortControl &port, const PortControl &other, PortF
     port.setPortName(portName);
     const std::optional<qint32> baudRate = portSettingNumber(settings.baudRate);
     if (!baudRate)
-        return notANumber(PortSetting::BaudRate, settings.baudRate);
+        return notANumberIn(PortSetting::BaudRate, settings.baudRate);
     port.setBaudRate(*baudRate);
     const std::optional<qint32> dataBits = portSettingNumber(settings.dataBits);
     if (!dataBits)
-        return notANumber(PortSetting::DataBits, settings.dataBits);
+        return notANumberIn(PortSetting::DataBits, settings.dataBits);
     port.setDataBits(*dataBits);
     port.setParity(0);
     const std::optional<qint32> stopBits = portSettingNumber(settings.stopBits);
     if (!stopBits)
-        return notANumber(PortSetting::StopBits, settings.stopBits);
+        return notANumberIn(PortSetting::StopBits, settings.stopBits);
     port.setStopBits(*stopBits);
     // Both ports on one device would take each other's bytes. The device lock would turn the
     // second one away too, but only as "busy", which hides what to change.

@@ -46,14 +46,14 @@ bool Desktop::startDetached(const QString &program) {
 }
 
 std::unique_ptr<PageLoader> Desktop::makeMapPageLoader(QWidget *browserArea) {
-    const WebEngineObstacle obstacle = webEngineObstacle();
+    const WebEngineObstacle obstacle = obstacleToWebEngine();
     if (obstacle != WebEngineObstacle::None)
         return std::make_unique<OfflinePageLoader>(browserArea,
                                                    noWebMapNotice(obstacle, engineProcessPlaces()));
     return std::make_unique<WebPageLoader>(browserArea);
 }
 
-WebEngineObstacle webEngineObstacle() {
+WebEngineObstacle obstacleToWebEngine() {
     static const WebEngineObstacle obstacle = findWebEngineObstacle();
     return obstacle;
 }

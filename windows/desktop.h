@@ -30,7 +30,7 @@ struct Desktop {
 
 // What keeps the web engine from running in this process, decided once, the first time it is
 // asked, without creating any part of the engine. The program asks before it starts the engine.
-WebEngineObstacle webEngineObstacle();
+WebEngineObstacle obstacleToWebEngine();
 
 // Whether this process has administrator rights; the one place the platforms differ here.
 bool runsAsRoot();

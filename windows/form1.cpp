@@ -173,8 +173,8 @@ void Form1::showModel() {
             [this] { m_controls->typeList->setPlainText(m_session.model().sentenceTypes()); });
     c.receiveView->setLog(&m_session.receiveLog());
     // LatitudeChanged and LongitudeChanged: both move the map.
-    connect(&model.latitude, &DisplayField::changed, this, &Form1::positionChanged);
-    connect(&model.longitude, &DisplayField::changed, this, &Form1::positionChanged);
+    connect(&model.latitude, &DisplayField::changed, this, &Form1::moveMap);
+    connect(&model.longitude, &DisplayField::changed, this, &Form1::moveMap);
 }
 
 // The labels follow their fields once per turn of the event loop: a decoder empties some fields
@@ -344,7 +344,7 @@ Form3 *Form1::mapWindow() {
     return m_form3;
 }
 
-void Form1::positionChanged() {
+void Form1::moveMap() {
     const DisplayModel &model = m_session.model();
     mapWindow()->PositionChanged(model.latitude.text(), model.longitude.text());
 }

@@ -55,7 +55,7 @@ private:
 
     // The map window, created hidden if it does not exist; LatitudeChanged and LongitudeChanged.
     Form3 *mapWindow();
-    void positionChanged();
+    void moveMap();
 
     void buildPlaceLink();
     void openPlaceLink();

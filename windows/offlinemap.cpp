@@ -264,7 +264,7 @@ void paintMarker(QPainter &painter, QPointF at) {
 
 // The bar ends at bottomRight, its length written above it.
 void paintScaleBar(QPainter &painter, Labels &labels, const MapFrame &frame, QPointF bottomRight) {
-    const ScaleBar bar = scaleBar(frame.metresPerPixel(), kScaleBarMax);
+    const ScaleBar bar = scaleBarFor(frame.metresPerPixel(), kScaleBarMax);
     const double y = bottomRight.y() - 4;
     const double left = bottomRight.x() - bar.pixels;
     painter.setPen(QPen(Qt::white, 5, Qt::SolidLine, Qt::FlatCap));

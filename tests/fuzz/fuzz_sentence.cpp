@@ -125,18 +125,18 @@ void checkPosition(const QString &text, const QString &value, int degreeDigits,
 
 void checkTexts(const SentenceKind &kind, const QStringList &fields) {
     if (kind.tag == kGga.tag) {
-        const GgaTexts texts = ggaTexts(fields);
+        const GgaTexts texts = textsFromGga(fields);
         checkCutInThree(texts.time, fields.at(1), u':');
         checkPosition(texts.latitude, fields.at(2), 2, fields.at(3));
         checkPosition(texts.longitude, fields.at(4), 3, fields.at(5));
         require(texts.altitude == fields.at(9) + u" m"_s);
     } else if (kind.tag == kGsa.tag) {
-        const GsaTexts texts = gsaTexts(fields);
+        const GsaTexts texts = textsFromGsa(fields);
         for (int k = 0; k < 12; ++k)
             require(texts.prn[k] == fields.at(k + 3));
         require(texts.pdop == fields.at(15));
     } else {
-        const RmcTexts texts = rmcTexts(fields);
+        const RmcTexts texts = textsFromRmc(fields);
         require(texts.course == fields.at(8));
         require(texts.speed == fields.at(7));
         checkCutInThree(texts.date, fields.at(9), u'.');
@@ -160,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
         for (const bool checksumTest : {false, true}) {
             const std::optional<QStringList> fields =
-                readSentence(buffer, tag, kind.minimumFields, checksumTest);
+                sentenceFields(buffer, tag, kind.minimumFields, checksumTest);
             require(fields.has_value() == acceptable(sentence, kind.minimumFields, checksumTest));
             if (!fields)
                 continue;

@@ -128,7 +128,7 @@ void tst_PortControl::lineSettings() {
     if (!opens)
         return;
     QFETCH(uint, speed);
-    const termios line = m_pair->lineSettings(0);
+    const termios line = m_pair->kernelLineSettings(0);
     QCOMPARE(uint(cfgetospeed(&line)), speed);
     QCOMPARE(bool(line.c_cflag & CSTOPB), stopBits == 2);
     QVERIFY(!(line.c_cflag & PARENB));
@@ -164,7 +164,7 @@ void tst_PortControl::openAgainKeepsTheLine() {
     QVERIFY(port.open());
     far.write("after");
     QTRY_COMPARE(m_received, u"before,during,after"_s);
-    const termios line = m_pair->lineSettings(0);
+    const termios line = m_pair->kernelLineSettings(0);
     QCOMPARE(uint(cfgetospeed(&line)), uint(B19200));
     QVERIFY(!m_trace->lines().contains(uR"(["port","CommX1","closed",""])"_s));
 
@@ -227,7 +227,7 @@ void tst_PortControl::returnsAsItWasOpened() {
     QCOMPARE(returned.count(), 1);
     QCOMPARE(lost.count(), 1);
     QVERIFY(port.isOpen());
-    const termios line = pair->lineSettings(0);
+    const termios line = pair->kernelLineSettings(0);
     QCOMPARE(uint(cfgetospeed(&line)), uint(B19200));
     FarEnd far(pair->second());
     far.write("back");

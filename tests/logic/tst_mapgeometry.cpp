@@ -149,7 +149,7 @@ void tst_MapGeometry::scaleBar() {
     QFETCH(double, metresPerPixel);
     QFETCH(double, metres);
     QFETCH(QString, label);
-    const ScaleBar bar = ::scaleBar(metresPerPixel, 150);
+    const ScaleBar bar = scaleBarFor(metresPerPixel, 150);
     QCOMPARE(bar.metres, metres);
     QCOMPARE(bar.label, label);
     QCOMPARE(bar.pixels * metresPerPixel, metres);

@@ -98,7 +98,7 @@ void tst_PortName::networkAddress() {
     for (const DeviceNaming naming : {DeviceNaming::Unix, DeviceNaming::Windows})
         QCOMPARE(deviceOfPortName(kComPrefix.toString() + listText, naming, none), listText);
     const bool badTip = input.startsWith(u"Keine"_s);
-    QCOMPARE(!netAddress(listText, PortDirection::Input), badTip);
+    QCOMPARE(!parseNetAddress(listText, PortDirection::Input), badTip);
 }
 
 void tst_PortName::device() {

@@ -128,7 +128,7 @@ void tst_Sentence::accept() {
     QFETCH(int, minimumFields);
     QFETCH(bool, checksumTest);
     QFETCH(int, fields);
-    const auto result = readSentence(buffer, tag, minimumFields, checksumTest);
+    const auto result = sentenceFields(buffer, tag, minimumFields, checksumTest);
     QCOMPARE(result ? int(result->size()) : -1, fields);
 }
 
@@ -150,7 +150,7 @@ void tst_Sentence::positionsBeyondSixteenBits() {
     // A buffer of a slow poll interval easily holds more than 32767 characters before the
     // first GGA; the sentence must still be found.
     const QString buffer = QString(70000, u'x') + kGgaSentence + u"\r\n"_s;
-    const auto fields = readSentence(buffer, u"$GPGGA", 10, true);
+    const auto fields = sentenceFields(buffer, u"$GPGGA", 10, true);
     QVERIFY(fields);
     QCOMPARE(fields->at(1), u"123519"_s);
 }

@@ -83,7 +83,7 @@ public:
 
     // The line settings the kernel holds for an end (0 first, 1 second), as the last opener set
     // them.
-    termios lineSettings(int end) const {
+    termios kernelLineSettings(int end) const {
         termios settings{};
         ::tcgetattr(m_keepers[end], &settings);
         return settings;

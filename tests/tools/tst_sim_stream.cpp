@@ -238,16 +238,16 @@ void tst_SimStream::generatedStream() {
         const QDateTime utc = first.addMSecs(qint64(i) * 1000 / hz).toTimeZone(QTimeZone::utc());
         const QString time = utc.toString(u"hhmmss.zzz"_s).chopped(1);
         const QString buffer = lines.join(u"\r\n"_s) + u"\r\n"_s;
-        const auto gga = readSentence(buffer, kGga.tag, kGga.minimumFields, true);
+        const auto gga = sentenceFields(buffer, kGga.tag, kGga.minimumFields, true);
         QVERIFY(gga);
         QCOMPARE(gga->at(1), time);
         QCOMPARE(gga->at(3) + gga->at(5), hemispheres);
-        const auto rmc = readSentence(buffer, kRmc.tag, kRmc.minimumFields, true);
+        const auto rmc = sentenceFields(buffer, kRmc.tag, kRmc.minimumFields, true);
         QVERIFY(rmc);
         QCOMPARE(rmc->at(1), time);
         QCOMPARE(rmc->at(2), u"A"_s);
         QCOMPARE(rmc->at(9), utc.toString(u"ddMMyy"_s));
-        const auto gsa = readSentence(buffer, kGsa.tag, kGsa.minimumFields, true);
+        const auto gsa = sentenceFields(buffer, kGsa.tag, kGsa.minimumFields, true);
         QVERIFY(gsa);
         QCOMPARE(gsa->at(2), u"3"_s);
 
@@ -286,10 +286,10 @@ void tst_SimStream::noFix() {
                 QVERIFY2(log.contains(line.toLatin1()), qPrintable(line));
         }
         const QString buffer = epoch.join(u"\r\n"_s) + u"\r\n"_s;
-        const auto gga = readSentence(buffer, kGga.tag, kGga.minimumFields, true);
+        const auto gga = sentenceFields(buffer, kGga.tag, kGga.minimumFields, true);
         QVERIFY(gga);
         QCOMPARE(gga->at(6), u"0"_s);
-        const auto rmc = readSentence(buffer, kRmc.tag, kRmc.minimumFields, true);
+        const auto rmc = sentenceFields(buffer, kRmc.tag, kRmc.minimumFields, true);
         QVERIFY(rmc);
         QCOMPARE(rmc->at(2), u"V"_s);
         QCOMPARE(rmc->at(9), QString());
@@ -304,9 +304,9 @@ void tst_SimStream::otherTalker() {
     // The monitor decodes GP only; a GN stream still carries the GPS satellites under GPGSV.
     QVERIFY(!ExtractSentence(buffer, kGga.tag));
     QVERIFY(!ExtractSentence(buffer, kRmc.tag));
-    QVERIFY(readSentence(buffer, u"$GNGGA", kGga.minimumFields, true));
-    QVERIFY(readSentence(buffer, u"$GNRMC", kRmc.minimumFields, true));
-    QVERIFY(readSentence(buffer, u"$GPGSV", 4, true));
+    QVERIFY(sentenceFields(buffer, u"$GNGGA", kGga.minimumFields, true));
+    QVERIFY(sentenceFields(buffer, u"$GNRMC", kRmc.minimumFields, true));
+    QVERIFY(sentenceFields(buffer, u"$GPGSV", 4, true));
 }
 
 void tst_SimStream::faults_data() {
@@ -364,8 +364,8 @@ void tst_SimStream::faults() {
         QCOMPARE(ExtractSentence(received, tag).value_or(QStringView()).toString(), sentence);
         if (due(badEvery, n)) {
             QVERIFY(sentence != expected);
-            QVERIFY(!readSentence(received, tag, 0, true));
-            QVERIFY(readSentence(received, tag, 0, false));
+            QVERIFY(!sentenceFields(received, tag, 0, true));
+            QVERIFY(sentenceFields(received, tag, 0, false));
         } else {
             QCOMPARE(sentence, expected);
             QCOMPARE(transmittedChecksum(sentence), ComputeChecksum(sentence));

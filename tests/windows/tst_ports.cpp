@@ -325,7 +325,7 @@ void tst_Ports::outputPortIsIndependent() {
     // Starting and stopping the output leaves buffer, display and input port as they are.
     setText(u"Combo8"_s, u"19200"_s);
     activate(ui.Command5, ui.Command7);
-    const termios line = m_output->lineSettings(0);
+    const termios line = m_output->kernelLineSettings(0);
     QCOMPARE(uint(cfgetospeed(&line)), uint(B19200));
     ui.Command6->click();
     QCOMPARE(ui.Command7->text(), u"Aus"_s);
