@@ -215,18 +215,17 @@ void PortWorker::keep(const QByteArray &chunk) {
 }
 
 // What waits goes at once when the window's thread is free and the last batch went a batch time
-// ago, or else with a later read; the timer sends it when no read comes. It runs a batch time
-// longer, so that under a steady stream a read always comes first and the timer wakes nobody.
+// ago, or else with a later read. The timer sends it when no read comes for a batch time: every
+// read starts it again, so under a steady stream a read always comes first and the timer wakes
+// nobody.
 void PortWorker::offerToWindow() {
     if ((m_forWindow.isEmpty() && m_skipped == 0) || !windowFree())
         return;
-    const auto sinceLast =
-        std::chrono::duration_cast<std::chrono::milliseconds>(Backlog::Clock::now() - m_lastPass);
     const std::chrono::milliseconds batch(kWindowBatchMs);
-    if (sinceLast >= batch)
+    if (Backlog::Clock::now() - m_lastPass >= batch)
         passToWindow();
-    else if (!m_windowBatch.isActive())
-        m_windowBatch.start(batch - sinceLast);
+    else
+        m_windowBatch.start();
 }
 
 // Whether the window's thread has handled the last batch; if not, it is told that more waits,
