@@ -1,14 +1,9 @@
-// The peers Pelora is compared with, on the same lines: socat relaying, gpsd reading.
+// socat relaying, the peer of Pelora's forwarding, on the same lines.
 #include "parts.h"
 #include "processes.h"
 #include "report.h"
 
-#include <QDir>
-#include <QFile>
-
 #include <cstdio>
-
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -53,29 +48,4 @@ void runSocat(const Context &context, Figures &figures) {
     printFlood("flood", figures.socatFlood, context.floodBytes);
     std::printf("  peak resident memory %.1f MB\n", hwm);
     endProcess(relay);
-}
-
-void runGpsd(const Context &context, Figures &figures) {
-    std::printf("\ngpsd reading (gpsd -N -n -b), %.0f KB/s for %.0f s\n", Context::kCpuRate / 1e3,
-                context.cpuPartSeconds);
-    std::fflush(stdout);
-    const QString socket = QDir::temp().filePath(u"pelora-bench-gpsd-%1.sock"_s.arg(getpid()));
-    QProcess gpsd;
-    gpsd.setProgram(u"gpsd"_s);
-    // Its own control socket and port, so that a system gpsd is no matter.
-    gpsd.setArguments({u"-N"_s, u"-n"_s, u"-b"_s, u"-F"_s, socket, u"-S"_s,
-                       QString::number(freeTcpPort()), context.input.second()});
-    gpsd.setProcessChannelMode(QProcess::MergedChannels);
-    context.fresh();
-    if (startHolding(gpsd, context.input.second())) {
-        figures.gpsdCpu = cpuPerMb("cpu", gpsd.processId(), context.input.first(), context.text,
-                                   Context::kCpuRate, context.cpuPartSeconds);
-        if (gpsd.state() != QProcess::Running)
-            figures.gpsdCpu.reset();
-    }
-    if (!figures.gpsdCpu)
-        std::fprintf(stderr, "gpsd did not run: %s %s\n", qPrintable(gpsd.errorString()),
-                     gpsd.readAll().constData());
-    endProcess(gpsd);
-    QFile::remove(socket);
 }

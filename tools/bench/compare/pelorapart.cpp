@@ -1,5 +1,5 @@
 // Pelora on the same lines as its peers: its main window in a process of its own for memory,
-// latency, the flood, CPU and the stall with a full receive log; the headless program for CPU.
+// latency, the flood and the stall with a full receive log.
 #include "parts.h"
 #include "processes.h"
 #include "report.h"
@@ -32,26 +32,6 @@ void measureWindow(const Context &context, Figures &figures) {
     printFlood("flood", figures.peloraFlood, context.floodBytes);
     std::printf("  peak resident memory %.1f MB\n", *figures.floodHwm);
     pelora.end();
-}
-
-void measureCpu(const Context &context, Figures &figures) {
-    std::printf("  CPU: %.0f KB/s for %.0f s, input port only\n", Context::kCpuRate / 1e3,
-                context.cpuPartSeconds);
-    std::fflush(stdout);
-    context.fresh();
-    WindowChild window;
-    if (window.start(context.input.second(), u"-"_s, Context::kPollInterval, false)) {
-        figures.windowCpu = cpuPerMb("window", window.pid(), context.input.first(), context.text,
-                                     Context::kCpuRate, context.cpuPartSeconds);
-        window.end();
-    }
-    context.fresh();
-    HeadlessPelora headless(context.peloraProgram);
-    if (headless.start(context.input.second(), Context::kPollInterval)) {
-        figures.headlessCpu = cpuPerMb("headless", headless.pid(), context.input.first(),
-                                       context.text, Context::kCpuRate, context.cpuPartSeconds);
-        headless.end();
-    }
 }
 
 // The receive log fills up within the first cycle of 20 ticks; the stall that counts is the
@@ -125,6 +105,5 @@ void runPelora(const Context &context, Figures &figures) {
                 Context::kPollInterval);
     std::fflush(stdout);
     measureWindow(context, figures);
-    measureCpu(context, figures);
     measureStall(context, figures);
 }
