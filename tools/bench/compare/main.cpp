@@ -1,10 +1,10 @@
 // Pelora side by side with its peers: the same recorded receiver text through the same two
 // pseudo-terminal pairs: socat relaying from one pair to the other, then Pelora; for CPU, gpsd
-// and Pelora reading in turn. Pelora runs as separate processes, so that CPU and memory are
+// and Pelora reading side by side. Pelora runs as separate processes, so that CPU and memory are
 // taken from outside exactly as for the peers: its main window (this tool again, see
 // kWindowChildFlag) and the real program without any window.
 //
-//   pelora-bench-compare [--only socat,pelora,cpu,limits] [--seconds S] [--rounds N] [--mb MB]
+//   pelora-bench-compare [--only socat,pelora,cpu,limits] [--seconds S] [--mb MB]
 //                        [--hold-mb MB] [--stalled-mb MB] [--burst-mb MB]
 //                        [--sentences N] [--log FILE] [--pelora PATH]
 #include "benchsupport.h"
@@ -17,7 +17,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -56,11 +55,7 @@ int main(int argc, char *argv[]) {
              u"3"_s},
             {u"burst-mb"_s, u"Megabytes of random bytes from a network receiver (default 200)."_s,
              u"MB"_s, u"200"_s},
-            {u"seconds"_s,
-             u"Seconds each program reads at 100 KB/s in each round of the CPU part (default "
-             "10)."_s,
-             u"s"_s, u"10"_s},
-            {u"rounds"_s, u"Rounds of the CPU part (default 3)."_s, u"n"_s, u"3"_s},
+            {u"seconds"_s, u"Seconds of the CPU part at 100 KB/s (default 30)."_s, u"s"_s, u"30"_s},
             {u"mb"_s, u"Megabytes of the flood (default 8)."_s, u"MB"_s, u"8"_s},
             {u"hold-mb"_s,
              u"Megabytes written into Pelora's receive log for the stall part; it holds at most "
@@ -86,7 +81,6 @@ int main(int argc, char *argv[]) {
     context.floodBytes = qint64(options.value(u"mb"_s).toDouble() * 1e6);
     context.floodData = repeatTo(context.text, context.floodBytes);
     context.cpuPartSeconds = options.value(u"seconds"_s).toDouble();
-    context.cpuRounds = std::max(1, options.value(u"rounds"_s).toInt());
     context.holdBytes = qint64(options.value(u"hold-mb"_s).toDouble() * 1e6);
     context.stalledBytes = qint64(options.value(u"stalled-mb"_s).toDouble() * 1e6);
     context.burstBytes = qint64(options.value(u"burst-mb"_s).toDouble() * 1e6);

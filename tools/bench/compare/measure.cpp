@@ -134,46 +134,57 @@ std::optional<double> fillInput(const QString &from, const QString &readerEnd,
     return msSince(start, readAt) / 1000;
 }
 
-qint64 writePaced(const QString &to, const QByteArray &text, double bytesPerSecond,
+qint64 writePaced(const QStringList &to, const QByteArray &text, double bytesPerSecond,
                   double seconds) {
-    const int fd = openWriter(to);
+    std::vector<int> fds;
+    for (const QString &device : to)
+        fds.push_back(openWriter(device));
     const auto start = Clock::now();
     const auto step = std::chrono::milliseconds(10);
     qint64 written = 0;
     qsizetype at = 0;
-    for (int k = 1; k * 0.01 <= seconds + 1e-9; ++k) {
+    bool failed = false;
+    for (int k = 1; k * 0.01 <= seconds + 1e-9 && !failed; ++k) {
         std::this_thread::sleep_until(start + k * step);
         const qint64 due = qint64(k * 0.01 * bytesPerSecond);
-        while (written < due) {
+        while (written < due && !failed) {
             const qsizetype piece = std::min<qsizetype>(due - written, text.size() - at);
-            if (!writeAll(fd, text.constData() + at, piece)) {
-                ::close(fd);
-                return written;
-            }
+            for (const int fd : fds)
+                failed = failed || !writeAll(fd, text.constData() + at, piece);
             written += piece;
             at = (at + piece) % text.size();
         }
     }
-    ::close(fd);
+    for (const int fd : fds)
+        ::close(fd);
     return written;
 }
 
-double cpuPerMb(const char *who, qint64 pid, const QString &to, const QByteArray &text,
-                double bytesPerSecond, double seconds) {
+std::vector<double> cpuPerMb(const std::vector<Reader> &readers, const QByteArray &text,
+                             double bytesPerSecond, double seconds) {
     // What a program does once after it has opened its port is not what reading costs.
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    const double before = cpuSeconds(pid);
+    QStringList to;
+    std::vector<double> before;
+    for (const Reader &reader : readers) {
+        to << reader.from;
+        before.push_back(cpuSeconds(reader.pid));
+    }
     const auto start = Clock::now();
     const qint64 written = writePaced(to, text, bytesPerSecond, seconds);
     // What is still on its way is part of the load.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const double cpu = cpuSeconds(pid) - before;
     const double elapsed = msSince(start, Clock::now()) / 1000;
-    std::printf("  %-7s %.2f CPU s over %.1f s (%.2f %% of one core) for %.2f MB: %.3f CPU s "
-                "per MB\n",
-                who, cpu, elapsed, 100 * cpu / elapsed, written / 1e6, cpu / (written / 1e6));
+    std::vector<double> perMb;
+    for (std::size_t k = 0; k < readers.size(); ++k) {
+        const double cpu = cpuSeconds(readers[k].pid) - before[k];
+        perMb.push_back(cpu / (written / 1e6));
+        std::printf("  %-8s %.2f CPU s over %.1f s (%.2f %% of one core) for %.2f MB: %.3f CPU s "
+                    "per MB\n",
+                    readers[k].who, cpu, elapsed, 100 * cpu / elapsed, written / 1e6, perMb.back());
+    }
     std::fflush(stdout);
-    return cpu / (written / 1e6);
+    return perMb;
 }
 
 double cpuSeconds(qint64 pid) {

@@ -7,9 +7,11 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <cmath>
 #include <optional>
+#include <vector>
 
 // The text repeated and cut to `size` bytes.
 QByteArray repeatTo(const QByteArray &text, qint64 size);
@@ -33,13 +35,21 @@ Latency measureLatency(const QString &from, const QString &to, const QList<QByte
 std::optional<double> fillInput(const QString &from, const QString &readerEnd,
                                 const QByteArray &data);
 
-// Writes at a steady rate, in 10 ms steps, for the given time; the bytes written.
-qint64 writePaced(const QString &to, const QByteArray &text, double bytesPerSecond, double seconds);
+// Writes the same text to each device at a steady rate, in 10 ms steps, for the given time; the
+// bytes written to each.
+qint64 writePaced(const QStringList &to, const QByteArray &text, double bytesPerSecond,
+                  double seconds);
 
-// The process's CPU seconds per MB while the text is written to `to` at the rate for the given
-// time, with a line on what it took printed under `who`.
-double cpuPerMb(const char *who, qint64 pid, const QString &to, const QByteArray &text,
-                double bytesPerSecond, double seconds);
+// A process reading what is written to `from`.
+struct Reader {
+    const char *who;
+    qint64 pid;
+    QString from;
+};
+// Each reader's CPU seconds per MB while the text is written to all of them at once at the rate
+// for the given time, with a line each on what it took.
+std::vector<double> cpuPerMb(const std::vector<Reader> &readers, const QByteArray &text,
+                             double bytesPerSecond, double seconds);
 
 // CPU seconds (user and system, every thread) of a process.
 double cpuSeconds(qint64 pid);

@@ -26,8 +26,7 @@ struct Context {
     QString peloraProgram; // the real program, for its headless run
     int sentenceCount = 0;
     qint64 floodBytes = 0;
-    double cpuPartSeconds = 0; // how long the CPU part writes to each program in each round
-    int cpuRounds = 0;
+    double cpuPartSeconds = 0; // how long the CPU part writes
     qint64 holdBytes = 0;
     qint64 stalledBytes = 0;
     qint64 burstBytes = 0;
@@ -76,7 +75,7 @@ struct Figures {
 void runSocat(const Context &context, Figures &figures);
 // Pelora's main window: memory, latency, the flood and the stall with a full receive log.
 void runPelora(const Context &context, Figures &figures);
-// gpsd, Pelora's window and its headless run reading the input in turn: CPU per MB.
+// gpsd, Pelora's window and its headless run reading side by side: CPU per MB.
 void runCpu(const Context &context, Figures &figures);
 // Pelora's window with a TCP client that never reads, and with a burst from a TCP receiver.
 void runLimits(const Context &context, Figures &figures);
