@@ -9,7 +9,7 @@
 #include <QFile>
 
 #include <cstdio>
-#include <memory>
+#include <vector>
 
 #include <unistd.h>
 
