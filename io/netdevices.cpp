@@ -468,14 +468,21 @@ void UdpInputDevice::close() {
     m_socket.abort();
 }
 
+// Reads until the socket itself says nothing waits, never asking first whether a datagram
+// waits. The socket announces a datagram once and then keeps its read notices off until it is
+// read; only a read turns them on again. Under the GLib event loop a notice can still come after
+// another read (the next turn of a long burst) has taken everything: a reader that then only
+// asked, and read nothing, would leave the notices off for good while datagrams pile up. Every
+// read here, the last one that finds nothing included, turns them on again.
 QByteArray UdpInputDevice::read() {
-    // An empty datagram is no chunk, and must not end the reading while others wait.
-    while (m_socket.hasPendingDatagrams()) {
-        const QByteArray datagram = m_socket.receiveDatagram().data();
-        if (!datagram.isEmpty())
-            return datagram;
+    for (;;) {
+        const qint64 size = m_socket.readDatagram(m_datagram.data(), m_datagram.size());
+        if (size < 0)
+            return QByteArray();
+        // An empty datagram is no chunk, and must not end the reading while others wait.
+        if (size > 0)
+            return m_datagram.first(size);
     }
-    return QByteArray();
 }
 
 // ---- UDP output

@@ -131,6 +131,7 @@ public:
 
 private:
     QUdpSocket m_socket{this};
+    QByteArray m_datagram{65536, Qt::Uninitialized}; // the largest a datagram can be
     QString m_device;
     PortFailure m_failure;
 };

@@ -4,7 +4,9 @@
 #include "sentences.h"
 #include "session/session.h"
 
+#include <QTcpSocket>
 #include <QTest>
+#include <QUdpSocket>
 
 using namespace Qt::StringLiterals;
 using sentences::kGga;
@@ -25,6 +27,7 @@ private slots:
     void cleanup();
     void counterSurvivesDeactivation();
     void forwardsWhileItsThreadIsBusy();
+    void udpInputReadsOnAfterABurst();
 
 private:
     // Activates the input port on the pair and stops the timer, so the test ticks by hand.
@@ -93,6 +96,38 @@ void tst_Session::forwardsWhileItsThreadIsBusy() {
     QVERIFY(buffer().isEmpty());
     // The log gets them as soon as its thread is free again.
     QTRY_COMPARE(buffer(), QString::fromLatin1(kSentences));
+}
+
+// A receiver or multiplexer that sends a second's sentences as datagrams in one go, more than the
+// I/O thread reads in one turn, then goes on at its pace: reading must never stop.
+void tst_Session::udpInputReadsOnAfterABurst() {
+    QCOMPARE(m_session->activateOutput({.port = u"tcp://127.0.0.1:0"_s}).cause,
+             PortFailure::Cause::None);
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, m_session->output().localPort());
+    QVERIFY(client.waitForConnected(5000));
+    QCOMPARE(m_session->activateInput({.port = u"udp://127.0.0.1:0"_s}).cause,
+             PortFailure::Cause::None);
+    m_session->pollTimer().stop();
+    const quint16 port = m_session->input().localPort();
+    QVERIFY(port != 0);
+    QTRY_VERIFY(client.state() == QAbstractSocket::ConnectedState && m_session->output().isOpen());
+
+    QUdpSocket sender;
+    QByteArray sent;
+    const auto send = [&](int n) {
+        const QByteArray line = "$GPTXT,01,01,02,datagram " + QByteArray::number(n) + "*00\r\n";
+        QCOMPARE(sender.writeDatagram(line, QHostAddress::LocalHost, port), line.size());
+        sent += line;
+    };
+    for (int n = 0; n < 100; ++n)
+        send(n);
+    QTRY_COMPARE(buffer().size(), sent.size());
+    QTest::qWait(1000);
+    send(100);
+    QTRY_COMPARE(buffer(), QString::fromLatin1(sent));
+    QByteArray got;
+    QTRY_COMPARE((got += client.readAll()), sent);
 }
 
 QTEST_GUILESS_MAIN(tst_Session)
