@@ -33,6 +33,24 @@ std::chrono::milliseconds nextPause(std::chrono::milliseconds pause, const LinkT
     return std::min(pause * 2, timings.longestPause);
 }
 
+// The reasons a user meets most, in the window's language; the system's own words for the rest.
+QString reasonOf(const QAbstractSocket &socket) {
+    switch (socket.error()) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return QStringLiteral("Verbindung abgelehnt");
+    case QAbstractSocket::RemoteHostClosedError:
+        return QStringLiteral("Gegenstelle hat die Verbindung beendet");
+    case QAbstractSocket::HostNotFoundError:
+        return QStringLiteral("Name nicht auflösbar");
+    case QAbstractSocket::SocketTimeoutError:
+        return QStringLiteral("Zeitüberschreitung");
+    case QAbstractSocket::NetworkError:
+        return QStringLiteral("Netzwerkfehler (%1)").arg(socket.errorString());
+    default:
+        return QStringLiteral("Verbindungsfehler (%1)").arg(socket.errorString());
+    }
+}
+
 QString seconds(std::chrono::milliseconds time) {
     return QString::number(double(time.count()) / 1000.0);
 }
@@ -143,8 +161,7 @@ void TcpClientDevice::ended() {
     m_silence.stop();
     if (!m_active)
         return;
-    m_failure =
-        systemFailure(m_device, m_endReason.isEmpty() ? m_socket.errorString() : m_endReason);
+    m_failure = systemFailure(m_device, m_endReason.isEmpty() ? reasonOf(m_socket) : m_endReason);
     m_endReason.clear();
     // A try that brought no data, refused or accepted and closed alike, makes the next pause
     // longer, so that a peer away for long is not knocked at several times a second.

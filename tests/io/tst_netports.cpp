@@ -380,6 +380,7 @@ void tst_NetPorts::peerThatAcceptsAndClosesIsBackedOff() {
             connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
         }
     });
+    QSignalSpy tries(&port, &PortControl::tryFailed);
     port.setPortName(portName(u"tcp://127.0.0.1:%1"_s.arg(server.serverPort())));
     QVERIFY(port.open());
     // Pauses of 50, 100, 200 and then 400 ms: seven or eight tries in two seconds, where a
@@ -394,6 +395,16 @@ void tst_NetPorts::peerThatAcceptsAndClosesIsBackedOff() {
     const int before = connections;
     QTest::qWait(1000);
     QVERIFY2(connections - before >= 8, qPrintable(QString::number(connections - before)));
+    port.close();
+
+    // Nobody listens any more: refused, said as plainly.
+    const quint16 gone = server.serverPort();
+    server.close();
+    tries.clear();
+    port.setPortName(portName(u"tcp://127.0.0.1:%1"_s.arg(gone)));
+    QVERIFY(port.open());
+    QTRY_VERIFY(!tries.isEmpty());
+    QCOMPARE(tries.first().at(0).toString(), u"Verbindung abgelehnt"_s);
     port.close();
 }
 
