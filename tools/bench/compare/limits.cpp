@@ -1,5 +1,5 @@
 // Pelora's limits: what a TCP client that never reads and a burst from a TCP receiver cost its
-// main window's process.
+// main window's process, and how a storm of short connections to its TCP output is taken.
 #include "io/backlog.h"
 #include "parts.h"
 #include "processes.h"
@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include <netinet/in.h>
 #include <poll.h>
@@ -96,6 +97,60 @@ StalledClientFigures measureStalledClient(WindowChild &pelora, const QString &re
     return figures;
 }
 
+// Clients that connect and close at once, up to kInFlight at a time as a scanner or a crowd of
+// reconnecting plotters would: a connect whose first try finds the listen queue full is
+// answered only by the kernel's retry a second later.
+StormFigures measureStorm(quint16 outputPort, int clients) {
+    constexpr int kInFlight = 500;
+    constexpr double kRetried = 900; // ms; the kernel's first retry comes after a second
+    StormFigures figures;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(outputPort);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    struct Try {
+        int fd;
+        Clock::time_point start;
+    };
+    std::vector<Try> tries;
+    int started = 0;
+    int waited = 0;
+    const auto begin = Clock::now();
+    while (started < clients || !tries.empty()) {
+        while (started < clients && int(tries.size()) < kInFlight) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            if (fd < 0)
+                break;
+            ::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to);
+            tries.push_back({fd, Clock::now()});
+            ++started;
+        }
+        std::vector<pollfd> fds;
+        for (const Try &t : tries)
+            fds.push_back({t.fd, POLLOUT, 0});
+        if (::poll(fds.data(), fds.size(), 5000) <= 0)
+            break;
+        const auto now = Clock::now();
+        std::vector<Try> left;
+        for (size_t i = 0; i < tries.size(); ++i) {
+            if (fds[i].revents == 0) {
+                left.push_back(tries[i]);
+                continue;
+            }
+            if (msSince(tries[i].start, now) >= kRetried)
+                ++waited;
+            ::close(tries[i].fd);
+            ++figures.clients;
+        }
+        tries = std::move(left);
+    }
+    for (const Try &t : tries)
+        ::close(t.fd);
+    figures.seconds = msSince(begin, Clock::now()) / 1000;
+    figures.waited = waited;
+    return figures;
+}
+
 // Random bytes from a network receiver as fast as Pelora takes them, while its window thread is
 // timed: memory must stay bounded and the window must keep answering.
 BurstFigures measureBurst(WindowChild &pelora, Listener &receiver, qint64 bytes) {
@@ -143,6 +198,11 @@ void runLimits(const Context &context, Figures &figures) {
                     "(backlog limit %.1f MB)\n",
                     qlonglong(figures.stalled.lines), figures.stalled.growthMb,
                     figures.stalled.peakGrowthMb, Backlog::kLimit / 1e6);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        figures.storm = measureStorm(outputPort, 2000);
+        std::printf("  a storm of %d clients connecting and closing, 500 at a time: %.0f waited "
+                    "for the kernel's retry, %.1f s in all\n",
+                    figures.storm.clients, figures.storm.waited, figures.storm.seconds);
         forwarder.end();
     }
 

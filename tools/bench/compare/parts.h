@@ -56,6 +56,12 @@ struct BurstFigures {
     double longestStallMs = NAN;
 };
 
+struct StormFigures {
+    int clients = 0;
+    double waited = NAN; // connects that took a kernel retry: their first try found the queue full
+    double seconds = NAN;
+};
+
 struct Figures {
     Latency socatLatency;
     Flood socatFlood;
@@ -69,6 +75,7 @@ struct Figures {
 
     StalledClientFigures stalled;
     BurstFigures burst;
+    StormFigures storm;
 };
 
 // socat relaying from one pair to the other: latency and the flood.
@@ -77,5 +84,6 @@ void runSocat(const Context &context, Figures &figures);
 void runPelora(const Context &context, Figures &figures);
 // gpsd, Pelora's window and its headless run reading side by side: CPU per MB.
 void runCpu(const Context &context, Figures &figures);
-// Pelora's window with a TCP client that never reads, and with a burst from a TCP receiver.
+// Pelora's window with a TCP client that never reads, a storm of clients that connect and close,
+// and a burst from a TCP receiver.
 void runLimits(const Context &context, Figures &figures);
