@@ -276,7 +276,9 @@ private:
 };
 
 TcpServerDevice::TcpServerDevice(const LinkTimings &timings, QObject *parent)
-    : PortDevice(timings, parent) {}
+    : PortDevice(timings, parent) {
+    m_server.setListenBacklogSize(kListenQueue);
+}
 
 TcpServerDevice::~TcpServerDevice() {
     close();

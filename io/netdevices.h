@@ -82,6 +82,10 @@ public:
     // The kernel's send buffer for each client: a megabyte there would let a slow client lag
     // far beyond its backlog unseen.
     static constexpr int kSendBufferBytes = 64 * 1024;
+    // Connections the kernel holds until they are taken (the system caps it, on Linux at
+    // net.core.somaxconn). A storm of short connections outruns the taking; a connect that finds
+    // the queue full waits a second for the kernel's retry. It holds no memory while empty.
+    static constexpr int kListenQueue = 4096;
 
 private:
     // Takes the connections as plain sockets: Qt's socket class ends a connection as soon as
