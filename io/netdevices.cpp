@@ -1,5 +1,6 @@
 #include "io/netdevices.h"
 
+#include "io/hostlookup.h"
 #include "io/rawsocket.h"
 
 #include <QHostInfo>
@@ -550,7 +551,7 @@ void UdpOutputDevice::close() {
 }
 
 void UdpOutputDevice::lookUp() {
-    m_lookup = QHostInfo::lookupHost(m_host, this, &UdpOutputDevice::lookedUp);
+    m_lookup = HostLookup::start(m_host, this, [this](const QHostInfo &info) { lookedUp(info); });
 }
 
 void UdpOutputDevice::lookedUp(const QHostInfo &info) {
@@ -566,9 +567,10 @@ void UdpOutputDevice::lookedUp(const QHostInfo &info) {
         chosen = found.begin();
     bool usable = false;
     if (chosen == found.end()) {
-        m_failure = systemFailure(
-            m_device,
-            QStringLiteral("der Name %1 ist nicht auflösbar (%2)").arg(m_host, info.errorString()));
+        QString reason = QStringLiteral("der Name %1 ist nicht auflösbar").arg(m_host);
+        if (info.error() != QHostInfo::HostNotFound)
+            reason += QStringLiteral(" (%1)").arg(info.errorString());
+        m_failure = systemFailure(m_device, reason);
     } else {
         usable = bindFor(*chosen);
     }

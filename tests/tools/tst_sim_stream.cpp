@@ -498,7 +498,7 @@ void tst_SimStream::badOptions_data() {
     QTest::newRow("unknown option") << QStringList{u"--warp"_s};
     QTest::newRow("TCP port beyond 65535") << QStringList{u"--tcp"_s, u"65536"_s};
     QTest::newRow("TCP bound to a host name")
-        << QStringList{u"--tcp"_s, u"0"_s, u"--tcp-bind"_s, u"example.org"_s};
+        << QStringList{u"--tcp"_s, u"0"_s, u"--tcp-bind"_s, u"gps-box"_s};
 }
 
 void tst_SimStream::badOptions() {
