@@ -48,6 +48,9 @@ if [ -n "$receiver" ]; then
   export PELORA_COM1="$receiver"
 elif [ -z "$nosim" ]; then
   simout=$(mktemp)
+  # A generated sky of every constellation, with the position as $GP so that the main window
+  # shows it too.
+  [ -z "$replay" ] && simargs="--systems all --signals --talker GP $simargs"
   # A network receiver: the simulator listens on a free loopback port and prints its address.
   [ -n "$network" ] && simargs="--tcp 0 --tcp-bind 127.0.0.1 $simargs"
   if [ -n "$replay" ]; then

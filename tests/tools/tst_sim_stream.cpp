@@ -9,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -155,6 +157,8 @@ private slots:
     void generatedStream();
     void noFix();
     void otherTalker();
+    void systemsAndSignals_data();
+    void systemsAndSignals();
     void faults_data();
     void faults();
     void tcpClients_data();
@@ -307,6 +311,128 @@ void tst_SimStream::otherTalker() {
     QVERIFY(sentenceFields(buffer, u"$GNGGA", kGga.minimumFields, true));
     QVERIFY(sentenceFields(buffer, u"$GNRMC", kRmc.minimumFields, true));
     QVERIFY(sentenceFields(buffer, u"$GPGSV", 4, true));
+}
+
+void tst_SimStream::systemsAndSignals_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("talker");        // of GGA, GSA, RMC, VTG and GLL
+    QTest::addColumn<QStringList>("gsvGroups"); // talker and signal ID of each group, in order
+    QTest::addColumn<QString>("systemIds");     // ending the GSAs, one per system
+    QTest::addColumn<bool>("sbas");             // an SBAS satellite among GPS's
+
+    QTest::newRow("four systems, two signals each")
+        << QStringList{u"--systems"_s, u"gps,glonass,galileo,beidou"_s, u"--signals"_s} << u"GN"_s
+        << QStringList{u"GP1"_s, u"GP8"_s, u"GL1"_s, u"GL3"_s,
+                       u"GA7"_s, u"GA1"_s, u"GB1"_s, u"GB5"_s}
+        << u"1234"_s << false;
+    QTest::newRow("all systems, position under GP")
+        << QStringList{u"--systems"_s, u"all"_s, u"--talker"_s, u"GP"_s} << u"GP"_s
+        << QStringList{u"GP"_s, u"GL"_s, u"GA"_s, u"GB"_s} << u"1234"_s << true;
+    QTest::newRow("GPS, two signals") << QStringList{u"--signals"_s} << u"GP"_s
+                                      << QStringList{u"GP1"_s, u"GP8"_s} << u"1"_s << false;
+}
+
+// Several systems as NMEA 4.10 sends them: a GSA per system ending in its system ID, whole GSV
+// groups per system and signal under the system's talker, a second signal on some satellites.
+void tst_SimStream::systemsAndSignals() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, talker);
+    QFETCH(QStringList, gsvGroups);
+    QFETCH(QString, systemIds);
+    QFETCH(bool, sbas);
+
+    const SimRun run = runSimulator(kBase + arguments +
+                                    QStringList{u"--start"_s, u"2026-06-21T12:00:00Z"_s, u"--hz"_s,
+                                                u"10"_s, u"--count"_s, u"3"_s});
+    QCOMPARE(run.exitCode, 0);
+    const QList<QStringList> epochs = epochsOf(run.bytes);
+    QCOMPARE(epochs.size(), 3);
+    const bool signalIds = gsvGroups.first().size() == 3;
+    // The IDs each talker's satellites may have: GPS and SBAS, GLONASS, Galileo, BeiDou.
+    const QHash<QString, std::pair<int, int>> idRange{
+        {u"GP"_s, {1, 64}}, {u"GL"_s, {65, 96}}, {u"GA"_s, {1, 36}}, {u"GB"_s, {1, 63}}};
+    const auto fieldsOf = [](const QString &line) {
+        QStringList fields = splitFields(line);
+        fields.last() = fields.last().section(u'*', 0, 0);
+        return fields;
+    };
+
+    for (const QStringList &lines : epochs) {
+        for (const QString &line : lines)
+            QCOMPARE(transmittedChecksum(line), ComputeChecksum(line));
+        QCOMPARE(lines.first().left(6), u'$' + talker + u"GGA"_s);
+        QCOMPARE(lines[lines.size() - 3].left(6), u'$' + talker + u"RMC"_s);
+
+        // GSV: whole groups of numbered parts, each with the signal ID when asked for.
+        QStringList groups;
+        QList<QMap<int, int>> snrs; // per group: C/N0 by ID, -1 when not tracked
+        qsizetype k = 1 + systemIds.size();
+        while (k < lines.size() - 3) {
+            QStringList fields = fieldsOf(lines[k]);
+            QCOMPARE(fields[0].mid(3), u"GSV"_s);
+            const QString group = fields[0].mid(1, 2) + (signalIds ? fields.last() : QString());
+            const int parts = fields[1].toInt();
+            const int total = fields[3].toInt();
+            QMap<int, int> listed;
+            for (int part = 1; part <= parts; ++part, ++k) {
+                QVERIFY(k < lines.size() - 3);
+                fields = fieldsOf(lines[k]);
+                QCOMPARE(fields[0].mid(1, 2) + (signalIds ? fields.last() : QString()), group);
+                QCOMPARE(fields[1].toInt(), parts);
+                QCOMPARE(fields[2].toInt(), part);
+                const qsizetype entries = fields.size() - 4 - (signalIds ? 1 : 0);
+                QCOMPARE(entries % 4, 0);
+                for (qsizetype f = 4; f < 4 + entries; f += 4) {
+                    const int id = fields[f].toInt();
+                    const auto [lowest, highest] = idRange.value(group.left(2));
+                    QVERIFY2(id >= lowest && id <= highest, qPrintable(lines[k]));
+                    listed.insert(id, fields[f + 3].isEmpty() ? -1 : fields[f + 3].toInt());
+                }
+            }
+            QCOMPARE(listed.size(), total);
+            groups += group;
+            snrs += listed;
+        }
+        QCOMPARE(k, lines.size() - 3);
+        QCOMPARE(groups, gsvGroups);
+        QCOMPARE(snrs.first().lastKey() >= 33, sbas);
+
+        // A second signal: some satellites of the first group, each weaker on it.
+        for (qsizetype g = 1; signalIds && g < snrs.size(); g += 2) {
+            QVERIFY(!snrs[g].isEmpty());
+            for (auto it = snrs[g].cbegin(); it != snrs[g].cend(); ++it) {
+                QVERIFY(snrs[g - 1].contains(it.key()));
+                if (it.value() >= 0)
+                    QVERIFY(it.value() < snrs[g - 1].value(it.key()));
+            }
+        }
+
+        // GSA: one per system, its used satellites among the system's in view, the count in GGA.
+        int used = 0;
+        for (qsizetype s = 0; s < systemIds.size(); ++s) {
+            const QStringList fields = fieldsOf(lines[1 + s]);
+            QCOMPARE(fields[0], u'$' + talker + u"GSA"_s);
+            QCOMPARE(fields.size(), 19);
+            QCOMPARE(fields.last(), systemIds.at(s));
+            QCOMPARE(fields[2], u"3"_s);
+            const QMap<int, int> &inView = snrs[signalIds ? 2 * s : s];
+            for (qsizetype f = 3; f <= 14; ++f) {
+                if (fields[f].isEmpty())
+                    continue;
+                ++used;
+                QVERIFY2(inView.value(fields[f].toInt(), -1) >= 0, qPrintable(lines[1 + s]));
+            }
+        }
+        QCOMPARE(fieldsOf(lines.first())[7].toInt(), used);
+    }
+    // The main window reads GPS's GSA, the first, where the position comes under GP.
+    if (talker == u"GP") {
+        const QString buffer = epochs.first().join(u"\r\n"_s) + u"\r\n"_s;
+        QVERIFY(sentenceFields(buffer, kGga.tag, kGga.minimumFields, true));
+        const auto gsa = sentenceFields(buffer, kGsa.tag, kGsa.minimumFields, true);
+        QVERIFY(gsa);
+        QVERIFY(gsa->last().startsWith(u"1*"_s));
+    }
 }
 
 void tst_SimStream::faults_data() {
@@ -496,6 +622,8 @@ void tst_SimStream::badOptions_data() {
     QTest::newRow("bad start") << QStringList{u"--start"_s, u"2026-12-32T00:00:00Z"_s};
     QTest::newRow("rate not 1, 5, 10") << QStringList{u"--hz"_s, u"2"_s};
     QTest::newRow("unknown option") << QStringList{u"--warp"_s};
+    QTest::newRow("unknown system") << QStringList{u"--systems"_s, u"gps,qzss"_s};
+    QTest::newRow("SBAS without GPS") << QStringList{u"--systems"_s, u"sbas,glonass"_s};
     QTest::newRow("TCP port beyond 65535") << QStringList{u"--tcp"_s, u"65536"_s};
     QTest::newRow("TCP bound to a host name")
         << QStringList{u"--tcp"_s, u"0"_s, u"--tcp-bind"_s, u"gps-box"_s};

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -46,6 +47,32 @@ QByteArray decimal(double value, int decimals) {
     return format("%.*f", decimals, value);
 }
 
+// SBAS satellites are listed with GPS, under its talker and system ID.
+SatelliteSystem nmeaGroup(SatelliteSystem system) {
+    return system == SatelliteSystem::Sbas ? SatelliteSystem::Gps : system;
+}
+
+// NMEA 4.10 names of a system: its system ID in GSA, and the signal IDs of its first and second
+// signal in GSV.
+struct SystemIds {
+    int system;
+    int firstSignal;
+    int secondSignal;
+};
+
+SystemIds systemIds(SatelliteSystem system) {
+    switch (nmeaGroup(system)) {
+    case SatelliteSystem::Glonass:
+        return {2, 1, 3}; // G1 C/A, G2 C/A
+    case SatelliteSystem::Galileo:
+        return {3, 7, 1}; // E1, E5a
+    case SatelliteSystem::BeiDou:
+        return {4, 1, 5}; // B1I, B2a
+    default:
+        return {1, 1, 8}; // L1 C/A, L5 Q
+    }
+}
+
 } // namespace
 
 QByteArray nmeaChecksum(QByteArrayView sentence) {
@@ -64,6 +91,30 @@ QByteArray finishSentence(QByteArrayView body) {
     return '$' + body.toByteArray() + '*' + nmeaChecksum(body);
 }
 
+QByteArray systemTalker(SatelliteSystem system) {
+    switch (nmeaGroup(system)) {
+    case SatelliteSystem::Glonass:
+        return "GL";
+    case SatelliteSystem::Galileo:
+        return "GA";
+    case SatelliteSystem::BeiDou:
+        return "GB";
+    default:
+        return "GP";
+    }
+}
+
+QByteArray positionTalker(const QList<SatelliteSystem> &systems) {
+    QByteArray talker;
+    for (const SatelliteSystem system : systems) {
+        const QByteArray own = systemTalker(system);
+        if (!talker.isEmpty() && talker != own)
+            return "GN";
+        talker = own;
+    }
+    return talker.isEmpty() ? QByteArray("GP") : talker;
+}
+
 QByteArray formatLatitude(double degrees) {
     return formatPosition(degrees, 2, 'N', 'S');
 }
@@ -74,7 +125,7 @@ QByteArray formatLongitude(double degrees) {
 
 NmeaGenerator::NmeaGenerator(const GeneratorSettings &settings)
     : m_settings(settings)
-    , m_sky(settings.seed, settings.skySpeedup) {}
+    , m_sky(settings.seed, settings.skySpeedup, settings.systems) {}
 
 qint64 NmeaGenerator::epochMsecs(qint64 epoch) const {
     return m_settings.startMsecs + epoch * 1000 / m_settings.hz;
@@ -82,8 +133,15 @@ qint64 NmeaGenerator::epochMsecs(qint64 epoch) const {
 
 QList<QByteArray> NmeaGenerator::epochSentences(qint64 epoch) {
     const QByteArray &talker = m_settings.talker;
-    // A combined GN solution still reports its GPS satellites under GP.
-    const QByteArray gsvTalker = talker == "GN" ? QByteArray("GP") : talker;
+    QList<SatelliteSystem> groups;
+    for (const SatelliteSystem system : m_settings.systems) {
+        if (!groups.contains(nmeaGroup(system)))
+            groups.append(nmeaGroup(system));
+    }
+    std::sort(groups.begin(), groups.end());
+    const bool several = groups.size() > 1;
+    // One GSA per system needs the system ID to tell them apart; signal IDs came with it.
+    const bool withSystemIds = several || m_settings.signalIds;
     const qint64 msecs = epochMsecs(epoch);
     const double elapsed = static_cast<double>(epoch) / m_settings.hz;
     const RoutePoint here =
@@ -92,13 +150,8 @@ QList<QByteArray> NmeaGenerator::epochSentences(qint64 epoch) {
         m_sky.visible(msecs / 1000.0, here.latitude, here.longitude, m_settings.fix);
     const Dilution dop = dilutionOfPrecision(satellites);
     int used = 0;
-    QByteArray usedPrns;
-    for (const SatelliteView &satellite : satellites) {
-        if (satellite.used) {
-            ++used;
-            usedPrns += format("%02d,", satellite.prn);
-        }
-    }
+    for (const SatelliteView &satellite : satellites)
+        used += satellite.used;
     const bool fix = m_settings.fix && used >= 4;
     const Clock clock = clockAt(msecs);
     const QByteArray position =
@@ -112,29 +165,64 @@ QList<QByteArray> NmeaGenerator::epochSentences(qint64 epoch) {
                                     format("%02d", used) + ',' + decimal(dop.horizontal, 1) + ',' +
                                     decimal(here.altitude, 1) + ",M," +
                                     decimal(m_settings.route->geoidSeparation, 1) + ",M,,");
-        usedPrns += QByteArray(Sky::kMaximumUsed - used, ',');
-        sentences << finishSentence(talker + "GSA,A,3," + usedPrns + decimal(dop.position, 1) +
-                                    ',' + decimal(dop.horizontal, 1) + ',' +
-                                    decimal(dop.vertical, 1));
     } else {
         // What a receiver sends before its first fix: empty fields, quality 0, mode 1.
         sentences << finishSentence(talker + "GGA,,,,,,0,00,99.99,,,,,,");
-        sentences << finishSentence(talker + "GSA,A,1,,,,,,,,,,,,,99.99,99.99,99.99");
+    }
+    for (const SatelliteSystem group : std::as_const(groups)) {
+        QByteArray body = talker + "GSA,A,";
+        if (fix) {
+            // The satellites this system adds to the combined fix, whose dilution each GSA sends.
+            body += "3,";
+            int listed = 0;
+            for (const SatelliteView &satellite : satellites) {
+                if (satellite.used && nmeaGroup(satellite.system) == group) {
+                    body += format("%02d,", satellite.id);
+                    ++listed;
+                }
+            }
+            body += QByteArray(Sky::kMaximumUsed - listed, ',') + decimal(dop.position, 1) + ',' +
+                    decimal(dop.horizontal, 1) + ',' + decimal(dop.vertical, 1);
+        } else {
+            body += "1,,,,,,,,,,,,,99.99,99.99,99.99";
+        }
+        if (withSystemIds)
+            body += format(",%d", systemIds(group).system);
+        sentences << finishSentence(body);
     }
 
-    const qsizetype total = satellites.size();
-    const qsizetype parts = std::max<qsizetype>(1, (total + 3) / 4);
-    for (qsizetype part = 0; part < parts; ++part) {
-        QByteArray body = gsvTalker + format("GSV,%d,%d,%02d", static_cast<int>(parts),
-                                             static_cast<int>(part + 1), static_cast<int>(total));
-        for (qsizetype i = part * 4; i < std::min(total, part * 4 + 4); ++i) {
-            const SatelliteView &satellite = satellites[i];
-            body +=
-                format(",%02d,%02d,%03d,", satellite.prn, satellite.elevation, satellite.azimuth);
-            if (satellite.snr >= 0)
-                body += format("%02d", satellite.snr);
+    for (const SatelliteSystem group : std::as_const(groups)) {
+        // A lone system's GSV keeps the position talker, as before there were others; GN is no
+        // talker for satellites, though.
+        const QByteArray gsvTalker = several || talker == "GN" ? systemTalker(group) : talker;
+        const SystemIds ids = systemIds(group);
+        for (const bool second : {false, true}) {
+            if (second && !m_settings.signalIds)
+                break;
+            QList<const SatelliteView *> listed;
+            for (const SatelliteView &satellite : satellites) {
+                if (nmeaGroup(satellite.system) == group && (!second || satellite.secondSignal))
+                    listed.append(&satellite);
+            }
+            const qsizetype total = listed.size();
+            const qsizetype parts = std::max<qsizetype>(1, (total + 3) / 4);
+            for (qsizetype part = 0; part < parts; ++part) {
+                QByteArray body =
+                    gsvTalker + format("GSV,%d,%d,%02d", static_cast<int>(parts),
+                                       static_cast<int>(part + 1), static_cast<int>(total));
+                for (qsizetype i = part * 4; i < std::min(total, part * 4 + 4); ++i) {
+                    const SatelliteView &satellite = *listed[i];
+                    body += format(",%02d,%02d,%03d,", satellite.id, satellite.elevation,
+                                   satellite.azimuth);
+                    const int snr = second ? satellite.secondSnr : satellite.snr;
+                    if (snr >= 0)
+                        body += format("%02d", snr);
+                }
+                if (m_settings.signalIds)
+                    body += format(",%X", second ? ids.secondSignal : ids.firstSignal);
+                sentences << finishSentence(body);
+            }
         }
-        sentences << finishSentence(body);
     }
 
     if (fix) {

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cmath>
 #include <cstdio>
@@ -45,6 +46,37 @@ double nonNegativeNumber(const QCommandLineParser &parser, const QString &name, 
     return value;
 }
 
+// "gps,glonass": names in any order and case, "all" for every system.
+QList<SatelliteSystem> systemList(const QString &text) {
+    static const std::pair<QLatin1StringView, SatelliteSystem> kNames[] = {
+        {QLatin1StringView("gps"), SatelliteSystem::Gps},
+        {QLatin1StringView("sbas"), SatelliteSystem::Sbas},
+        {QLatin1StringView("glonass"), SatelliteSystem::Glonass},
+        {QLatin1StringView("galileo"), SatelliteSystem::Galileo},
+        {QLatin1StringView("beidou"), SatelliteSystem::BeiDou},
+    };
+    QList<SatelliteSystem> systems;
+    for (const QString &name : text.split(u',')) {
+        const QString key = name.trimmed().toLower();
+        bool known = false;
+        for (const auto &[systemName, system] : kNames) {
+            if (key != systemName && key != QLatin1StringView("all"))
+                continue;
+            known = true;
+            if (!systems.contains(system))
+                systems.append(system);
+        }
+        if (!known)
+            fail(QStringLiteral("unknown system '%1' in --systems; known: gps, sbas, glonass, "
+                                "galileo, beidou, all")
+                     .arg(name));
+    }
+    if (systems.contains(SatelliteSystem::Sbas) && !systems.contains(SatelliteSystem::Gps))
+        fail(QStringLiteral("--systems: sbas only goes with gps, whose satellites it corrects"));
+    std::sort(systems.begin(), systems.end());
+    return systems;
+}
+
 QString routeList() {
     QString list;
     for (const Route &route : builtInRoutes())
@@ -57,17 +89,18 @@ QString routeList() {
 Options parseOptions(const QStringList &arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Plays an NMEA 0183 GPS receiver on a serial line.\n"
-        "Without --device it opens a pseudo-terminal (raw: no echo, no CR/LF translation), keeps\n"
-        "it open between readers and prints the path a program should open as the first line on\n"
-        "stdout. Each epoch sends GGA, GSA, GSV (four satellites each), RMC, VTG and GLL with\n"
-        "checksums and CR LF line ends, starting at the epoch; bytes leave at the baud rate in\n"
-        "small slices. Bytes nobody reads for about two seconds are thrown away, as on a real\n"
-        "line (not with --baud 0, which waits for the reader). With --tcp it serves TCP clients\n"
-        "instead of the pseudo-terminal (or beside it, with --link or --device) and prints\n"
-        "tcp://HOST:PORT on stdout, after the path if any. Each client gets the stream from\n"
-        "when it connects; one that reads too slowly loses its oldest bytes instead of holding\n"
-        "up the others, and --baud 0 goes at the pace of the fastest client.\n"
+        "Plays an NMEA 0183 satellite receiver on a serial line: GPS, or more systems with\n"
+        "--systems. Without --device it opens a pseudo-terminal (raw: no echo, no CR/LF\n"
+        "translation), keeps it open between readers and prints the path a program should\n"
+        "open as the first line on stdout. Each epoch sends GGA, GSA and GSV (four satellites\n"
+        "each) for each system, RMC, VTG and GLL with checksums and CR LF line ends, starting\n"
+        "at the epoch; bytes leave at the baud rate in small slices. Bytes nobody reads for\n"
+        "about two seconds are thrown away, as on a real line (not with --baud 0, which waits\n"
+        "for the reader). With --tcp it serves TCP clients instead of the pseudo-terminal (or\n"
+        "beside it, with --link or --device) and prints tcp://HOST:PORT on stdout, after the\n"
+        "path if any. Each client gets the stream from when it connects; one that reads too\n"
+        "slowly loses its oldest bytes instead of holding up the others, and --baud 0 goes at\n"
+        "the pace of the fastest client.\n"
         "Stops cleanly on SIGINT/SIGTERM.\n"
         "Exit status: 0 when stopped or done, 1 on a line error, 2 on a bad option."));
     parser.addHelpOption();
@@ -95,9 +128,10 @@ Options parseOptions(const QStringList &arguments) {
                              "0.0.0.0, all IPv4 interfaces)."),
               "address", QStringLiteral("0.0.0.0")),
         value("baud",
-              QStringLiteral("Line speed in bits per second, 10 bits per byte "
-                             "(default 4800). 0: as fast as the reader takes the bytes."),
-              "rate", QStringLiteral("4800")),
+              QStringLiteral("Line speed in bits per second, 10 bits per byte (default 4800; "
+                             "38400 with several --systems or --signals). 0: as fast as the "
+                             "reader takes the bytes."),
+              "rate"),
         value("hz", QStringLiteral("Epochs per second: 1, 5 or 10 (default 1)."), "n",
               QStringLiteral("1")),
         value("route", QStringLiteral("Loop to drive round (default goettingen):") + routeList(),
@@ -109,10 +143,22 @@ Options parseOptions(const QStringList &arguments) {
                              "then runs on with the epochs. Default: the system clock, "
                              "epochs on whole seconds."),
               "time"),
+        value("systems",
+              QStringLiteral("Satellite systems in view, separated by commas: gps, sbas (one "
+                             "geostationary satellite, with gps), glonass, galileo, beidou, or all "
+                             "(default gps). With more than one, each has its GSV under its own "
+                             "talker and its own GSA with the NMEA 4.10 system ID."),
+              "list", QStringLiteral("gps")),
+        QCommandLineOption(QStringLiteral("signals"),
+                           QStringLiteral("NMEA 4.10 signal IDs at the end of GSV, and a second "
+                                          "GSV group per system for the weaker second signal "
+                                          "that every other satellite sends (GPS L5, GLONASS "
+                                          "G2, Galileo E5a, BeiDou B2a); GSA gets system IDs.")),
         value("talker",
-              QStringLiteral("Talker of GGA, GSA, RMC, VTG and GLL (default GP). GSV "
-                             "stays GP when this is GN."),
-              "XX", QStringLiteral("GP")),
+              QStringLiteral("Talker of GGA, GSA, RMC, VTG and GLL (default GP; with --systems "
+                             "the system's own, GN for several). GSV takes each system's own "
+                             "talker with several systems or when this is GN."),
+              "XX"),
         QCommandLineOption(QStringLiteral("no-fix"),
                            QStringLiteral("Send what a receiver sends before its first fix: empty "
                                           "fields, GGA quality 0, RMC status V, GSA mode 1.")),
@@ -174,7 +220,6 @@ Options parseOptions(const QStringList &arguments) {
         inet_pton(AF_INET6, bind.constData(), &parsed) != 1)
         fail(QStringLiteral("--tcp-bind needs an IPv4 or IPv6 address, not '%1'")
                  .arg(options.tcpBind));
-    options.baud = positiveInt(parser, QStringLiteral("baud"), 4800, 0);
     if (parser.isSet(QStringLiteral("duration"))) {
         options.durationSeconds = nonNegativeNumber(parser, QStringLiteral("duration"), 0.0);
         if (*options.durationSeconds <= 0.0)
@@ -197,7 +242,14 @@ Options parseOptions(const QStringList &arguments) {
         }()));
     generator.speedKnots = nonNegativeNumber(parser, QStringLiteral("speed"), 20.0);
     generator.skySpeedup = nonNegativeNumber(parser, QStringLiteral("sky-speedup"), 10.0);
-    const QString talker = parser.value(QStringLiteral("talker"));
+    generator.systems = systemList(parser.value(QStringLiteral("systems")));
+    generator.signalIds = parser.isSet(QStringLiteral("signals"));
+    // An epoch of several systems or signals is three to four times what 4800 baud carries.
+    const bool richSky = positionTalker(generator.systems) == "GN" || generator.signalIds;
+    options.baud = positiveInt(parser, QStringLiteral("baud"), richSky ? 38400 : 4800, 0);
+    const QString talker = parser.isSet(QStringLiteral("talker"))
+                               ? parser.value(QStringLiteral("talker"))
+                               : QString::fromLatin1(positionTalker(generator.systems));
     if (talker.size() != 2 || !talker.at(0).isUpper() || !talker.at(1).isUpper() ||
         talker.at(0).unicode() > 'Z' || talker.at(1).unicode() > 'Z')
         fail(QStringLiteral("--talker needs two capital letters such as GP or GN, not '%1'")
@@ -235,9 +287,9 @@ Options parseOptions(const QStringList &arguments) {
     options.loop = parser.isSet(QStringLiteral("loop"));
     options.replaying = parser.isSet(QStringLiteral("replay"));
     if (options.replaying) {
-        for (const char *generatorOnly :
-             {"route", "speed", "start", "hz", "talker", "no-fix", "sky-speedup",
-              "bad-checksum-every", "bare-lf", "garbage-every", "cut-every", "count"}) {
+        for (const char *generatorOnly : {"route", "speed", "start", "hz", "systems", "signals",
+                                          "talker", "no-fix", "sky-speedup", "bad-checksum-every",
+                                          "bare-lf", "garbage-every", "cut-every", "count"}) {
             if (parser.isSet(QString::fromLatin1(generatorOnly)))
                 fail(QStringLiteral("--%1 does not go with --replay, which sends the file "
                                     "unchanged")
