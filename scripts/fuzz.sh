@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 build=${PELORA_FUZZ_BUILD_DIR:-build-fuzz}
 logs=${PELORA_TESTDATA:-tests/data/nmea}
-targets=(fuzz_sentence fuzz_sentencetypes fuzz_localtime)
+targets=(fuzz_sentence fuzz_sentencetypes fuzz_localtime fuzz_sky)
 
 scripts/setup-deps.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
