@@ -2,6 +2,7 @@
 
 #include "logic/localtime.h"
 #include "logic/portname.h"
+#include "logic/trace.h"
 
 #include <QFileInfo>
 
@@ -45,6 +46,14 @@ Session::Session(QObject *parent)
     m_input.forwardTo(m_output);
     m_output.setOutput(true);
     connect(&m_input, &PortControl::dataReceived, &m_log, &ReceiveLog::append);
+    // Beside the log, never through it: the sky reads every talker and ignores the poll cycle.
+    connect(&m_input, &PortControl::dataReceived, this, &Session::readSky);
+    m_skyClock.start();
+    m_skyAgeing.setSingleShot(true);
+    connect(&m_skyAgeing, &QTimer::timeout, this, [this] {
+        m_sky.expire(m_skyClock.elapsed());
+        skyRead();
+    });
     // Text this thread fell too far behind for is missing; the log takes nothing more until it
     // is emptied, so that it never shows a gap as if it were received text.
     connect(&m_input, &PortControl::skipped, &m_log, &ReceiveLog::markFull);
@@ -94,6 +103,33 @@ void Session::setState(PortControl &port, PortState state, const QString &detail
         emit inputStateChanged(state, detail);
     else
         emit outputStateChanged(state, detail);
+}
+
+void Session::readSky(const QString &chunk) {
+    m_sky.feed(chunk, m_skyClock.elapsed());
+    skyRead();
+}
+
+// Traces what changed, tells the windows, and wakes for the next ageing.
+void Session::skyRead() {
+    const QList<GnssSystem> changed = m_sky.takeChangedSystems();
+    const bool fixChanged = m_sky.takeFixChanged();
+    if (lcTrace().isDebugEnabled()) {
+        for (const GnssSystem system : changed)
+            trace(skyTraceEvent(system, m_sky.satellites(system)));
+        if (fixChanged)
+            trace(fixTraceEvent(m_sky.fix()));
+    }
+    if (const std::optional<qint64> next = m_sky.nextExpiry()) {
+        const qint64 left = std::max<qint64>(*next - m_skyClock.elapsed(), 0);
+        // Sooner than the timer's, or none running: a later expiry finds the earlier one done.
+        if (!m_skyAgeing.isActive() || left < m_skyAgeing.remainingTime())
+            m_skyAgeing.start(int(left));
+    } else {
+        m_skyAgeing.stop();
+    }
+    if (!changed.isEmpty() || fixChanged)
+        emit skyChanged();
 }
 
 void Session::chooseInterval(int option) {
@@ -155,6 +191,9 @@ PortFailure Session::activateInput(const PortSettings &settings) {
 }
 
 void Session::deactivateInput() {
+    // The sky goes first, so that the display's own sequence of events ends as it always has.
+    m_sky.clear();
+    skyRead();
     m_pollTimer.stop();
     m_module1.ResetDisplay();
     m_input.close();

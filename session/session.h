@@ -7,7 +7,9 @@
 #include "logic/pollcycle.h"
 #include "logic/portfailure.h"
 #include "logic/receivelog.h"
+#include "logic/sky.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -43,6 +45,10 @@ public:
 
     DisplayModel &model() { return m_model; }
     const ReceiveLog &receiveLog() const { return m_log; }
+    // Every constellation's satellites and the fix of any talker, from every received chunk.
+    const SkyDecoder &sky() const { return m_sky; }
+    // The clock the sky's times count on.
+    qint64 skyClockMs() const { return m_skyClock.elapsed(); }
     // The zoom the map address carries, chosen in the map window.
     QString &mapZoom() { return m_module1.mapZoom; }
 
@@ -91,18 +97,25 @@ signals:
     // The receive log is full until the next emptying; once per activation of the input, as a
     // flood fills it in every cycle.
     void receiveLogFull();
+    // The sky's satellites or fix changed; at most once per received chunk.
+    void skyChanged();
 
 private:
     PortFailure activate(PortControl &port, const PortControl &other, PortFailure::Cause held,
                          const PortSettings &settings);
     void followPort(PortControl &port);
     void setState(PortControl &port, PortState state, const QString &detail = QString());
+    void readSky(const QString &chunk);
+    void skyRead();
 
     DisplayModel m_model;
     ReceiveLog m_log;
     Module1 m_module1;
     PollCycle m_pollCycle;
     QTimer m_pollTimer; // "Timer1"
+    SkyDecoder m_sky;
+    QElapsedTimer m_skyClock;
+    QTimer m_skyAgeing; // wakes when satellites next grow too old
     bool m_checksumTest = false;
     QString m_zone = QStringLiteral("+1");
     bool m_summerTime = false;
