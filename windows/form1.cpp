@@ -10,6 +10,7 @@
 #include "windows/indicator.h"
 #include "windows/logview.h"
 #include "windows/portsuggestions.h"
+#include "windows/skywindow.h"
 
 #include <QButtonGroup>
 #include <QClipboard>
@@ -64,6 +65,7 @@ struct Form1::Controls {
                      ui.Label12_8, ui.Label12_9, ui.Label12_10, ui.Label12_11}
         , converter(ui.rechner)
         , map(ui.karte)
+        , sky(ui.satelliten)
         , about(ui.info)
         , end(ui.ende) {}
 
@@ -92,7 +94,7 @@ struct Form1::Controls {
         *pdop;
     std::array<QLabel *, 12> satellites; // Label12(0) to Label12(11)
     // The menu.
-    QAction *converter, *map, *about, *end;
+    QAction *converter, *map, *sky, *about, *end;
 };
 
 namespace {
@@ -377,6 +379,7 @@ void Form1::bindMenu() {
     connect(c.openLink, &QPushButton::clicked, this, &Form1::openPlaceLink);
     connect(c.converter, &QAction::triggered, this, &Form1::startConverter);
     connect(c.map, &QAction::triggered, this, &Form1::showMapWindow);
+    connect(c.sky, &QAction::triggered, this, &Form1::showSkyWindow);
     connect(c.about, &QAction::triggered, this, &Form1::showAboutBox);
     connect(c.end, &QAction::triggered, this, &Form1::close);
 }
@@ -406,6 +409,17 @@ void Form1::startConverter() {
 // so the display and the map behind it keep updating.
 void Form1::showMapWindow() {
     mapWindow()->exec();
+}
+
+// Beside the main window, not in its way: one instance, brought forward when asked for again.
+void Form1::showSkyWindow() {
+    if (!m_skyWindow) {
+        m_skyWindow = new SkyWindow(m_session, this);
+        m_skyWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_skyWindow->show();
+    m_skyWindow->raise();
+    m_skyWindow->activateWindow();
 }
 
 void Form1::showAboutBox() {

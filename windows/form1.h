@@ -11,6 +11,7 @@
 
 class DisplayField;
 class Form3;
+class SkyWindow;
 class QLabel;
 class QMessageBox;
 class Session;
@@ -62,6 +63,7 @@ private:
 
     void startConverter();
     void showMapWindow();
+    void showSkyWindow();
     void showAboutBox();
 
     // Shows a warning titled "Achtung" without waiting for it; one at a time per name.
@@ -73,6 +75,7 @@ private:
     std::unique_ptr<Ui::Form1> m_ui;
     std::unique_ptr<Controls> m_controls;
     QPointer<Form3> m_form3; // lives until the user closes it
+    QPointer<SkyWindow> m_skyWindow;
     // Each display field's label, and whether a field has changed since they were last set.
     std::vector<std::pair<QLabel *, const DisplayField *>> m_shownFields;
     bool m_fieldsChanged = false;

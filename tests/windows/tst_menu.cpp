@@ -8,9 +8,12 @@
 #include "ui_form1.h"
 #include "ui_form2.h"
 #include "ui_form3.h"
+#include "ui_skywindow.h"
 #include "windows/form1.h"
 #include "windows/form2.h"
 #include "windows/form3.h"
+#include "windows/skyviews.h"
+#include "windows/skywindow.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -39,6 +42,8 @@ private slots:
     void mapKeepsFollowingWhileShown();
     void mapAfterCloseIsNew();
     void aboutBox();
+    void skyWindowBesideTheMainWindow();
+    void skyPlotPlacesByDirection();
     void escapeKeepsTheWindow_data();
     void escapeKeepsTheWindow();
     void endsAtOnce_data();
@@ -282,6 +287,53 @@ void tst_Menu::endsAtOnce() {
     watchdog.start(5000);
     QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(!m_form->isVisible());
+}
+
+void tst_Menu::skyWindowBesideTheMainWindow() {
+    QVERIFY2(attachReceiver(), qPrintable(m_receiver->error()));
+    m_form->ui().satelliten->trigger();
+    auto *sky = m_form->findChild<SkyWindow *>();
+    QVERIFY(sky && sky->isVisible());
+    QVERIFY(!QApplication::activeModalWidget());
+    m_form->ui().satelliten->trigger();
+    QCOMPARE(m_form->findChildren<SkyWindow *>().size(), 1);
+
+    // A GPS satellite on two signals and a Galileo one, from a receiver that sends its fix as
+    // $GN: counted as satellites, and the fix shown though the main window stays empty.
+    QVERIFY(m_receiver->send(
+        u"$GPGSV,1,1,01,05,40,120,42,1*51\r\n"
+        "$GPGSV,1,1,01,05,40,120,30,8*5D\r\n"
+        "$GAGSV,1,1,01,11,20,300,,7*43\r\n"
+        "$GNGSA,A,3,05,,,,,,,,,,,,2.5,1.3,2.1,1*32\r\n"
+        "$GNGGA,123519,4807.038,N,01131.000,E,4,08,0.9,545.4,M,46.9,M,,*5C\r\n"_s));
+    QTRY_VERIFY(sky->ui().fixLabel->text().contains(u"RTK fest"_s));
+    const QString counts = sky->ui().countsLabel->text();
+    QVERIFY2(counts.contains(u"GPS</td><td align=right>1</td><td align=right>1</td>"_s),
+             qPrintable(counts));
+    QVERIFY2(counts.contains(u"Galileo</td><td align=right>1</td><td align=right>0</td>"_s),
+             qPrintable(counts));
+    QVERIFY(sky->ui().positionLabel->text().contains(u"48,117300\u00b0 N"_s));
+    QVERIFY(m_form->ui().Label21->text().isEmpty());
+    sky->close();
+    QTRY_VERIFY(!m_form->findChild<SkyWindow *>());
+}
+
+// North up and east to the right, the horizon on the rim: a satellite due east on the horizon is
+// drawn at the east end of the outer ring, one overhead in the centre.
+void tst_Menu::skyPlotPlacesByDirection() {
+    SkyPlot plot;
+    plot.resize(400, 460);
+    SkySatellite east{.id = 7, .elevation = 0, .azimuth = 90, .snr = {{u"1"_s, 40}}, .used = true};
+    plot.setSatellites({{GnssSystem::Gps, {east}}});
+    const QImage image = plot.grab().toImage();
+    const QPointF rim = plot.pointOf(0, 90);
+    const QPointF centre = plot.pointOf(90, 0);
+    QCOMPARE(plot.pointOf(90, 270), centre);
+    QVERIFY(rim.x() > centre.x() + 150 && std::abs(rim.y() - centre.y()) < 0.5);
+    QCOMPARE(plot.pointOf(0, 0).x(), centre.x());
+    QVERIFY(plot.pointOf(0, 0).y() < centre.y());
+    QCOMPARE(image.pixelColor(rim.toPoint()), styleOf(GnssSystem::Gps).colour);
+    QVERIFY(image.pixelColor(centre.toPoint()) != styleOf(GnssSystem::Gps).colour);
 }
 
 QTEST_MAIN(tst_Menu)

@@ -1,0 +1,138 @@
+#include "windows/skywindow.h"
+
+#include "session/session.h"
+#include "ui_skywindow.h"
+#include "windows/skyviews.h"
+
+#include <QLocale>
+
+namespace {
+
+const QLocale kGerman(QLocale::German, QLocale::Germany);
+const QString kNone = QStringLiteral("\u2013");
+
+QString number(const std::optional<double> &value, int decimals) {
+    return value ? kGerman.toString(*value, 'f', decimals) : kNone;
+}
+
+QString degrees(const std::optional<double> &value, QChar positive, QChar negative) {
+    if (!value)
+        return kNone;
+    return kGerman.toString(std::abs(*value), 'f', 6) + QStringLiteral("\u00b0 ") +
+           (*value < 0 ? negative : positive);
+}
+
+QString positionText(const SkyFix &fix) {
+    if (fix.talker.isEmpty())
+        return QStringLiteral("Noch keine Position empfangen");
+    QString text;
+    if (fix.quality == QStringLiteral("kein Fix") || !fix.latitude || !fix.longitude)
+        text = QStringLiteral("Keine Position\n");
+    text += QStringLiteral("Breite %1\nL\u00e4nge %2\nH\u00f6he %3 m\nUTC %4")
+                .arg(degrees(fix.latitude, u'N', u'S'), degrees(fix.longitude, u'O', u'W'),
+                     number(fix.altitude, 1), fix.utcTime.isEmpty() ? kNone : fix.utcTime);
+    return text;
+}
+
+// Satellites, not signals: one in view on two signals counts once.
+QString countsText(const QList<SystemSatellites> &sky) {
+    QString rows;
+    int allInView = 0;
+    int allUsed = 0;
+    for (const SystemSatellites &system : sky) {
+        int inView = 0;
+        int used = 0;
+        for (const SkySatellite &satellite : system.satellites) {
+            inView += satellite.snr.isEmpty() ? 0 : 1;
+            used += satellite.used ? 1 : 0;
+        }
+        allInView += inView;
+        allUsed += used;
+        rows += QStringLiteral("<tr><td style='color:%1'>%2</td><td align=right>%3</td>"
+                               "<td align=right>%4</td></tr>")
+                    .arg(styleOf(system.system).colour.name(), systemName(system.system))
+                    .arg(inView)
+                    .arg(used);
+    }
+    return QStringLiteral("<table cellspacing=0 cellpadding=3><tr><th align=left>Satelliten</th>"
+                          "<th>im Blick</th><th>genutzt</th></tr>%1"
+                          "<tr><td><b>Gesamt</b></td><td align=right><b>%2</b></td>"
+                          "<td align=right><b>%3</b></td></tr></table>")
+        .arg(rows)
+        .arg(allInView)
+        .arg(allUsed);
+}
+
+} // namespace
+
+SkyWindow::SkyWindow(const Session &session, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_session(session)
+    , m_ui(std::make_unique<Ui::SkyWindow>()) {
+    m_ui->setupUi(this);
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(kRefreshMs);
+    connect(&m_refresh, &QTimer::timeout, this, &SkyWindow::refresh);
+    m_ages.setInterval(1000);
+    connect(&m_ages, &QTimer::timeout, this, &SkyWindow::showAges);
+    connect(&session, &Session::skyChanged, this, &SkyWindow::skyChanged);
+    refresh();
+}
+
+SkyWindow::~SkyWindow() = default;
+
+void SkyWindow::skyChanged() {
+    // The first change of a quiet spell shows at once; the rest of a burst waits its turn.
+    if (isVisible() && !m_refresh.isActive()) {
+        refresh();
+        m_refresh.start();
+    }
+}
+
+void SkyWindow::showEvent(QShowEvent *event) {
+    refresh();
+    m_ages.start();
+    QWidget::showEvent(event);
+}
+
+void SkyWindow::hideEvent(QHideEvent *event) {
+    m_ages.stop();
+    m_refresh.stop();
+    QWidget::hideEvent(event);
+}
+
+void SkyWindow::refresh() {
+    const SkyDecoder &sky = m_session.sky();
+    QList<SystemSatellites> shown;
+    for (const GnssSystem system : kGnssSystems) {
+        QList<SkySatellite> satellites = sky.satellites(system);
+        if (!satellites.isEmpty())
+            shown.append({system, std::move(satellites)});
+    }
+    m_ui->skyPlot->setSatellites(shown);
+    m_ui->signalBars->setSatellites(shown);
+    m_ui->countsLabel->setText(countsText(shown));
+
+    const SkyFix &fix = sky.fix();
+    m_ui->fixLabel->setText(fix.talker.isEmpty()
+                                ? QStringLiteral("Fix: %1").arg(kNone)
+                                : QStringLiteral("Fix: %1 ($%2)").arg(fix.quality, fix.talker));
+    m_ui->positionLabel->setText(positionText(fix));
+    m_ui->dopLabel->setText(
+        QStringLiteral("PDOP %1   HDOP %2   VDOP %3")
+            .arg(number(fix.pdop, 1), number(fix.hdop, 1), number(fix.vdop, 1)));
+    showAges();
+}
+
+void SkyWindow::showAges() {
+    const SkyDecoder &sky = m_session.sky();
+    const qint64 now = m_session.skyClockMs();
+    QStringList ages;
+    for (const QString &kind : {QStringLiteral("GGA"), QStringLiteral("RMC"), QStringLiteral("GNS"),
+                                QStringLiteral("GSA"), QStringLiteral("GSV")}) {
+        const std::optional<qint64> seen = sky.lastSeen(kind);
+        ages << (seen ? QStringLiteral("%1 vor %2 s").arg(kind).arg((now - *seen) / 1000)
+                      : QStringLiteral("%1 %2").arg(kind, kNone));
+    }
+    m_ui->agesLabel->setText(QStringLiteral("Zuletzt empfangen:\n") + ages.join(u'\n'));
+}
