@@ -2,6 +2,7 @@
 // time, each on an input line of its own that gets the same paced text at the same moments. Taking
 // turns let a virtual machine's noisy neighbours decide the ratio (gpsd alone measured 0.08 to
 // 1.1 s per MB from one turn to the next); side by side, the three share whatever the machine does.
+#include "benchsupport.h"
 #include "parts.h"
 #include "processes.h"
 
@@ -59,4 +60,34 @@ void runCpu(const Context &context, Figures &figures) {
     window.end();
     endProcess(gpsd);
     QFile::remove(socket);
+}
+
+void runSky(const Context &context, Figures &figures) {
+    const QString log = context.logFolder + u"/ublox-zed-f9p-nmea.log"_s;
+    const QByteArray text = readReceiverText(log);
+    if (text.isEmpty())
+        return;
+    std::printf("\nSky: %.0f KB/s of %s for %.0f s, two main windows side by side, one with the "
+                "Satelliten window open\n",
+                Context::kCpuRate / 1e3, "ublox-zed-f9p-nmea.log", context.cpuPartSeconds);
+    std::fflush(stdout);
+    PtyPair lines[2];
+    for (PtyPair &line : lines) {
+        if (!line.start()) {
+            std::fprintf(stderr, "no pseudo-terminal pair: %s\n", qPrintable(line.error()));
+            return;
+        }
+    }
+    WindowChild closed;
+    WindowChild open;
+    if (closed.start(lines[0].second(), u"-"_s, Context::kPollInterval, false) &&
+        open.start(lines[1].second(), u"-"_s, Context::kPollInterval, false, true)) {
+        const std::vector<double> perMb = cpuPerMb(
+            {{"closed", closed.pid(), lines[0].first()}, {"open", open.pid(), lines[1].first()}},
+            text, Context::kCpuRate, context.cpuPartSeconds);
+        figures.skyClosedCpu = perMb[0];
+        figures.skyOpenCpu = perMb[1];
+    }
+    open.end();
+    closed.end();
 }

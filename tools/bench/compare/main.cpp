@@ -4,7 +4,7 @@
 // taken from outside exactly as for the peers: its main window (this tool again, see
 // kWindowChildFlag) and the real program without any window.
 //
-//   pelora-bench-compare [--only socat,pelora,cpu,limits] [--seconds S] [--mb MB]
+//   pelora-bench-compare [--only socat,pelora,cpu,limits,sky] [--seconds S] [--mb MB]
 //                        [--hold-mb MB] [--stalled-mb MB] [--burst-mb MB]
 //                        [--sentences N] [--log FILE] [--pelora PATH]
 #include "benchsupport.h"
@@ -48,8 +48,8 @@ int main(int argc, char *argv[]) {
         "and the same recorded receiver text. Ratios are Pelora/peer."_s,
         {
             {u"only"_s,
-             u"Parts to run, comma-separated: socat, pelora, cpu, limits (default all)."_s,
-             u"parts"_s, u"socat,pelora,cpu,limits"_s},
+             u"Parts to run, comma-separated: socat, pelora, cpu, limits, sky (default all)."_s,
+             u"parts"_s, u"socat,pelora,cpu,limits,sky"_s},
             {u"stalled-mb"_s,
              u"Megabytes of one-line chunks for a stalled TCP client (default 3)."_s, u"MB"_s,
              u"3"_s},
@@ -86,6 +86,7 @@ int main(int argc, char *argv[]) {
     context.burstBytes = qint64(options.value(u"burst-mb"_s).toDouble() * 1e6);
     context.burstMb = options.value(u"burst-mb"_s);
     context.peloraProgram = peloraProgram(options);
+    context.logFolder = QFileInfo(options.value(u"log"_s)).absolutePath();
     if (!startPairs(context.input, context.output))
         return 1;
 
@@ -110,6 +111,8 @@ int main(int argc, char *argv[]) {
         runCpu(context, figures);
     if (parts.contains(u"limits"_s))
         runLimits(context, figures);
+    if (parts.contains(u"sky"_s))
+        runSky(context, figures);
     printTable(context, figures);
     return 0;
 }

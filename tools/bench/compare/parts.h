@@ -24,6 +24,7 @@ struct Context {
     PtyPair input;
     PtyPair output;
     QString peloraProgram; // the real program, for its headless run
+    QString logFolder;     // where the recorded logs are
     int sentenceCount = 0;
     qint64 floodBytes = 0;
     double cpuPartSeconds = 0; // how long the CPU part writes
@@ -70,6 +71,7 @@ struct Figures {
     Latency peloraLatency;
     Flood peloraFlood;
     std::optional<double> windowCpu, headlessCpu;
+    std::optional<double> skyClosedCpu, skyOpenCpu;
     std::optional<double> idleRss, floodHwm;
     std::optional<double> stall, stallTick, fillStall;
 
@@ -87,3 +89,6 @@ void runCpu(const Context &context, Figures &figures);
 // Pelora's window with a TCP client that never reads, a storm of clients that connect and close,
 // and a burst from a TCP receiver.
 void runLimits(const Context &context, Figures &figures);
+// Two main windows side by side on a four-system log, one with the Satelliten window open: what
+// the sky costs.
+void runSky(const Context &context, Figures &figures);

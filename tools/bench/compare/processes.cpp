@@ -37,10 +37,13 @@ bool startHolding(QProcess &process, const QString &device) {
     return true;
 }
 
-bool WindowChild::start(const QString &from, const QString &to, int interval, bool probe) {
+bool WindowChild::start(const QString &from, const QString &to, int interval, bool probe,
+                        bool sky) {
     QStringList args{QString::fromLatin1(kWindowChildFlag), from, to, QString::number(interval)};
     if (probe)
         args << u"probe"_s;
+    if (sky)
+        args << u"sky"_s;
     m_process.setProgram(QCoreApplication::applicationFilePath());
     m_process.setArguments(args);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

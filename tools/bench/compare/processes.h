@@ -29,7 +29,8 @@ int windowChildMain(int argc, char *argv[]);
 // Pelora's window process, and the lines it prints, read as they come.
 class WindowChild {
 public:
-    bool start(const QString &from, const QString &to, int interval, bool probe);
+    // probe: times the poll ticks and stalls; sky: opens the Satelliten window.
+    bool start(const QString &from, const QString &to, int interval, bool probe, bool sky = false);
     // The next line the child prints, empty when none comes in time.
     QByteArray line(int timeoutMs);
     void send(const char *command);

@@ -74,6 +74,7 @@ void printTable(const Context &context, const Figures &figures) {
         {u"longest poll tick, ms, log holding %1 MB"_s.arg(held), {}, {}, f.stallTick, 1},
         {u"longest stall, ms, filling the log included"_s, {}, {}, f.fillStall, 1},
         {u"resident MB grown, stalled client, 1-line chunks"_s, {}, {}, f.stalled.growthMb, 1},
+        {u"CPU s per MB, sky window open / closed"_s, u"closed"_s, f.skyClosedCpu, f.skyOpenCpu, 3},
         {u"connects that waited, storm of 2000 to TCP out"_s, {}, {}, f.storm.waited, 0},
         {u"peak resident MB, %1 MB burst from TCP"_s.arg(context.burstMb),
          {},

@@ -7,6 +7,7 @@
 #include "windows/form1.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -67,14 +68,15 @@ int windowChildMain(int argc, char *argv[]) {
     ProbeApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 5) {
-        std::fprintf(stderr, "usage: %s %s IN_DEVICE OUT_DEVICE INTERVAL [probe]\n", argv[0],
+        std::fprintf(stderr, "usage: %s %s IN_DEVICE OUT_DEVICE INTERVAL [probe] [sky]\n", argv[0],
                      kWindowChildFlag);
         return 2;
     }
     const QString input = args[2];
     const QString output = args[3];
     const int interval = args[4].toInt();
-    const bool probe = args.size() > 5 && args[5] == u"probe"_s;
+    const bool probe = args.mid(5).contains(u"probe"_s);
+    const bool sky = args.mid(5).contains(u"sky"_s);
 
     // Map addresses are built as usual but not loaded: the figures are the monitor's, not the
     // web engine's.
@@ -102,6 +104,9 @@ int windowChildMain(int argc, char *argv[]) {
             return 1;
         }
     }
+
+    if (sky)
+        form.findChild<QAction *>(u"satelliten"_s)->trigger();
 
     // The loop's lateness: a 1 ms timer that fires late was held up by whatever ran before it.
     QTimer heartbeat;
