@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Without a display: runs the monitor on Xvfb, activates the input port by keyboard as a user
-# would, waits for decoded values and the sentence-type list, saves a screenshot and prints
-# what the monitor shows. Called by run.sh with the build folder; PELORA_COM1 is set.
+# would, waits for decoded values and the sentence-type list, saves a screenshot of it and of the
+# Satelliten window, and prints what the monitor shows. Called by run.sh with the build folder; PELORA_COM1 is set.
 set -euo pipefail
 build=$1
 timeout_s=${PELORA_DEMO_TIMEOUT:-40}
@@ -62,9 +62,28 @@ shot="$build/pelora-demo.png"
 # The window alone, frame and menu included, at whatever size it has.
 import -window "$window" "$shot"
 
+# The Satelliten window, through the menu by keyboard: Alt reaches the menu bar, whose third
+# entry it is.
+wait_for '\["sky",' "the satellites in view"
+xdotool key --delay 120 alt Right Right Return
+skywindow=""
+for _ in $(seq 50); do
+  skywindow=$(xdotool search --onlyvisible --name '^Satelliten$' 2>/dev/null | head -n 1) && [ -n "$skywindow" ] && break
+  sleep 0.1
+done
+skyshot="$build/pelora-demo-sky.png"
+if [ -n "$skywindow" ]; then
+  sleep 1.5
+  import -window "$skywindow" "$skyshot"
+else
+  echo "demo: the Satelliten window did not appear" >&2
+  skyshot=""
+fi
+
 echo "Decoded by the monitor (last value of each field):"
 grep -o '\["field",.*\]' "$trace" | awk -F'","' '{ name=$2; sub(/^"/, "", name); v=$3; sub(/"\]$/, "", v); last[name]=v; if (!(name in seen)) { seen[name]=1; order[++n]=name } }
   END { for (i = 1; i <= n; i++) printf "  %-12s %s\n", order[i], last[order[i]] }'
 echo "Sentence types:"
 grep -o '\["types",.*\]' "$trace" | tail -n 1 | sed 's/^\["types","//; s/"\]$//; s/\\n/\n/g' | sed '/^$/d; s/^/  /'
 echo "Screenshot: $shot"
+[ -z "$skyshot" ] || echo "Screenshot of the Satelliten window: $skyshot"
