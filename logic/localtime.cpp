@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+#include <cstdlib>
+
 namespace {
 
 // Value of the two ASCII digits at pos, or nothing.
@@ -39,23 +41,43 @@ std::optional<QDate> readDate(const QString &text) {
     return date.isValid() ? std::optional(date) : std::nullopt;
 }
 
-// The day of `time`, from the date that came with the time `dateSentAt`.
-QDate dayOfTime(QDate date, QTime time, const QString &dateSentAt) {
+constexpr int kDay = 24 * 3600;
+constexpr int kTogether = 3600; // sentences closer than this belong to the same moment
+
+// Seconds from `dateSentAt` ("hhmmss…") to `time`, both taken on one day; nothing when
+// dateSentAt cannot be read.
+std::optional<int> secondsAfterDate(QTime time, const QString &dateSentAt) {
     const auto sentAt =
         readTime(dateSentAt.mid(0, 2) + u':' + dateSentAt.mid(2, 2) + u':' + dateSentAt.mid(4, 2));
     if (!sentAt)
+        return std::nullopt;
+    return sentAt->secsTo(time);
+}
+
+// The day of `time`, from the date that came with the time `dateSentAt`.
+QDate dayOfTime(QDate date, QTime time, const QString &dateSentAt) {
+    const std::optional<int> later = secondsAfterDate(time, dateSentAt);
+    if (!later)
         return date;
-    constexpr int kDay = 24 * 3600;
-    constexpr int kTogether = 3600;
-    const int later = sentAt->secsTo(time);
-    if (later > kDay - kTogether)
+    if (*later > kDay - kTogether)
         return date.addDays(-1); // the last seconds of the day before the date
-    if (later < kTogether - kDay)
+    if (*later < kTogether - kDay)
         return date.addDays(1); // the first seconds of the day after
     return date;
 }
 
 } // namespace
+
+bool dateFitsTime(const QString &time, const QString &dateSentAt) {
+    const auto utcTime = readTime(time);
+    if (!utcTime)
+        return true;
+    const std::optional<int> later = secondsAfterDate(*utcTime, dateSentAt);
+    if (!later)
+        return true;
+    const int apart = std::abs(*later);
+    return apart < kTogether || apart > kDay - kTogether;
+}
 
 std::optional<QString> localTimeText(const QString &date, const QString &time,
                                      const QString &offset, bool summerTime,

@@ -25,6 +25,12 @@ std::optional<QString> localTimeText(const QString &date, const QString &time,
                                      const QString &offset, bool summerTime,
                                      const QString &dateSentAt = QString());
 
+// Whether a date brought at dateSentAt may be paired with the time field at all: not when the
+// two lie an hour or more apart, within the day as across midnight. The time shown is then not
+// of the moment the date was sent (a device back from a pause, GGA sentences rejected), and the
+// day it falls on is unknown. Without a readable time or dateSentAt, it may.
+bool dateFitsTime(const QString &time, const QString &dateSentAt);
+
 class DisplayModel;
 class Module1;
 class QObject;
@@ -36,6 +42,7 @@ void UpdateLocalTime(DisplayModel &model, const QString &zone, bool summerTime,
 
 // Makes UpdateLocalTime the change handler of the UTC time and date fields. The settings are read
 // inside each change, so a change to them shows with the next date or time; the time the date was
-// sent at is module1's. Ends with context.
+// sent at is module1's. A date that does not fit the time shown (dateFitsTime) leaves the field
+// to the next time. Ends with context.
 void connectLocalTime(DisplayModel &model, const Module1 &module1, std::function<QString()> zone,
                       std::function<bool()> summerTime, QObject *context);

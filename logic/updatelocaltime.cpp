@@ -23,9 +23,12 @@ void connectLocalTime(DisplayModel &model, const Module1 &module1, std::function
     QObject::connect(&model.utcTime, &DisplayField::changed, context, update);
     // A new date counts as much as a new time: the local field must never pair the old date with
     // the time beside it, as when the stream stops after a date change. Only the display reset
-    // empties the date, just before the time; recomputing then would write the time alone.
-    QObject::connect(&model.utcDate, &DisplayField::changed, context, [&model, update] {
-        if (!model.utcDate.text().isEmpty())
+    // empties the date, just before the time; recomputing then would write the time alone. A date
+    // sent long before or after the time shown would put that time on the wrong day: the field
+    // keeps its text until the time of the new date arrives.
+    QObject::connect(&model.utcDate, &DisplayField::changed, context, [&model, &module1, update] {
+        if (!model.utcDate.text().isEmpty() &&
+            dateFitsTime(model.utcTime.text(), module1.dateSentAt()))
             update();
     });
 }

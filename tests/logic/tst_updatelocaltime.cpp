@@ -4,6 +4,7 @@
 #include "logic/localtime.h"
 #include "logic/module1.h"
 #include "logic/receivelog.h"
+#include "logic/sentence.h"
 #include "tracecapture.h"
 
 #include <QFile>
@@ -32,10 +33,12 @@ private:
     std::unique_ptr<ReceiveLog> m_log;
     std::unique_ptr<Module1> m_module1;
     QString local() const { return m_model->localDateTime.text(); }
-    // A new cycle whose buffer holds one sentence, decoded as the poll tick does.
-    void decode(const QString &sentence) {
+    // A new cycle whose buffer holds one sentence ("$" up to "*"), decoded as the poll tick does;
+    // its checksum is right unless told otherwise.
+    void decode(const QString &sentence, bool rightChecksum = true) {
+        const QString sum = rightChecksum ? ComputeChecksum(sentence) : u"XX"_s;
         m_log->clear();
-        m_log->append(sentence + u"\r\n"_s);
+        m_log->append(sentence + sum + u"\r\n"_s);
         m_module1->DecodeRMC();
         m_module1->DecodeGGA();
     }
@@ -61,8 +64,9 @@ void tst_UpdateLocalTime::cleanup() {
 
 void tst_UpdateLocalTime::followsBothUtcFields_data() {
     // Each step writes the date ("19="), the time ("20="), the zone ("zone=") or summer time
-    // ("summer=1"), or decodes the first RMC ("rmc=hhmmss,ddmmyy") or GGA ("gga=hhmmss") sentence
-    // of a new cycle; the local field after each step.
+    // ("summer=1"), turns the checksum test on ("check=1"), or decodes the first RMC
+    // ("rmc=hhmmss,ddmmyy") or GGA ("gga=hhmmss", "gga!=" with a wrong checksum) sentence of a new
+    // cycle; the local field after each step.
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("shown");
     QTest::newRow("no date yet: the time alone, then the date joins it")
@@ -111,6 +115,31 @@ void tst_UpdateLocalTime::followsBothUtcFields_data() {
     // Sentences hours apart are paired as they stand.
     QTest::newRow("times far apart") << QStringList{u"rmc=123519,230394"_s, u"gga=001043"_s}
                                      << QStringList{QString(), u"23.03.2094 01:10:43"_s};
+    // The device is back after 70 minutes away; this tick holds only its RMC. 00:30 is no time
+    // near 23:20, so the new date says nothing of the time shown, which is still 06.12 23:20 UTC:
+    // paired, they would give "08.12.2026 00:20:00", a day ahead.
+    QTest::newRow("device back after an hour, RMC first")
+        << QStringList{u"rmc=232000,061226"_s, u"gga=232000"_s, u"rmc=003000,071226"_s}
+        << QStringList{QString(), u"07.12.2026 00:20:00"_s, u"07.12.2026 00:20:00"_s};
+    // Its GGA of the next tick is the time of the new date: 07.12 00:30 UTC.
+    QTest::newRow("device back after an hour, then its GGA")
+        << QStringList{u"rmc=232000,061226"_s, u"gga=232000"_s, u"rmc=003000,071226"_s,
+                       u"gga=003000"_s}
+        << QStringList{QString(), u"07.12.2026 00:20:00"_s, u"07.12.2026 00:20:00"_s,
+                       u"07.12.2026 01:30:00"_s};
+    // Label20 keeps 22:59:00 of 06.12 while the GGAs fail their checksum; the RMC at midnight is
+    // 61 minutes later, not the same second across midnight, so its date cannot be that time's
+    // ("07.12.2026 23:59:00" would be a day ahead).
+    QTest::newRow("GGA rejected as the date changes")
+        << QStringList{u"rmc=225900,061226"_s, u"gga=225900"_s, u"check=1"_s, u"gga!=235959"_s,
+                       u"rmc=000000,071226"_s}
+        << QStringList{QString(), u"06.12.2026 23:59:00"_s, u"06.12.2026 23:59:00"_s,
+                       u"06.12.2026 23:59:00"_s, u"06.12.2026 23:59:00"_s};
+    // Exactly an hour is no longer within it, across midnight as on the same day: the date would
+    // otherwise be taken as it stands ("08.12.2026 00:20:00").
+    QTest::newRow("an hour exactly")
+        << QStringList{u"rmc=232000,061226"_s, u"gga=232000"_s, u"rmc=002000,071226"_s}
+        << QStringList{QString(), u"07.12.2026 00:20:00"_s, u"07.12.2026 00:20:00"_s};
 }
 
 void tst_UpdateLocalTime::followsBothUtcFields() {
@@ -124,10 +153,13 @@ void tst_UpdateLocalTime::followsBothUtcFields() {
         else if (step.startsWith(u"20="))
             m_model->utcTime.write(value);
         else if (step.startsWith(u"rmc="))
-            decode(u"$GPRMC,%1,A,4807.038,N,01131.000,E,022.4,084.4,%2,003.1,W*00"_s.arg(
+            decode(u"$GPRMC,%1,A,4807.038,N,01131.000,E,022.4,084.4,%2,003.1,W*"_s.arg(
                 value.section(u',', 0, 0), value.section(u',', 1)));
-        else if (step.startsWith(u"gga="))
-            decode(u"$GPGGA,%1,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*00"_s.arg(value));
+        else if (step.startsWith(u"gga"))
+            decode(u"$GPGGA,%1,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*"_s.arg(value),
+                   !step.startsWith(u"gga!="));
+        else if (step.startsWith(u"check="))
+            m_checksumTest = value == u"1";
         else if (step.startsWith(u"zone="))
             m_zone = value;
         else
