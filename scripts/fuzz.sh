@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 build=${PELORA_FUZZ_BUILD_DIR:-build-fuzz}
 logs=${PELORA_TESTDATA:-tests/data/nmea}
-targets=(fuzz_sentence fuzz_sentencetypes fuzz_localtime fuzz_sky)
+targets=(fuzz_sentence fuzz_sentencetypes fuzz_localtime fuzz_sky fuzz_porttext)
 
 scripts/setup-deps.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
@@ -39,13 +39,24 @@ printf '01.03.28\n00:00:00\n-5' >"$timeseeds/leap-day"
 printf '\n12:00:00\n0\n' >"$timeseeds/no-date"
 printf '..\n::\n+1' >"$timeseeds/no-fix"
 
+# The port-text target reads one port list text: numbers, paths, device names, network addresses.
+portseeds="$build/fuzz/seeds-porttext"
+rm -rf "$portseeds"
+mkdir -p "$portseeds"
+i=0
+for text in 1 12 /dev/ttyUSB0 ttyACM0 tcp://127.0.0.1:10110 tcp://:10110 udp://:10110 \
+            udp://192.168.1.255:10110 'tcp://[::1]:10110' tcp://gps-box:10110 '  3 ' '\\.\COM4'; do
+    printf '%s' "$text" >"$portseeds/$i"
+    i=$((i + 1))
+done
+
 for target in "${targets[@]}"; do
     corpus="$build/fuzz/corpus/$target"
-    if [ "$target" = fuzz_localtime ]; then
-        targetseeds=$timeseeds dict=tests/fuzz/localtime.dict
-    else
-        targetseeds=$seeds dict=tests/fuzz/nmea.dict
-    fi
+    case $target in
+    fuzz_localtime) targetseeds=$timeseeds dict=tests/fuzz/localtime.dict ;;
+    fuzz_porttext) targetseeds=$portseeds dict=tests/fuzz/porttext.dict ;;
+    *) targetseeds=$seeds dict=tests/fuzz/nmea.dict ;;
+    esac
     crashes="$build/fuzz/crashes/$target"
     mkdir -p "$corpus" "$crashes"
     echo "== $target for ${seconds}s" >&2
