@@ -3,9 +3,13 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -48,8 +52,108 @@ const QString kDescription = QStringLiteral(
     "Exit status: 0 when ended normally, 1 for a bad command line, 2 when --headless cannot\n"
     "open a port (the message and what to change go to standard error).");
 
-QCommandLineOption valueOption(const char *name, const QString &help, const char *valueName) {
-    return QCommandLineOption(QString::fromLatin1(name), help, QString::fromLatin1(valueName));
+// The items as a sentence lists them: "200, 500, 800 or 1000".
+QString listed(const QStringList &items, const QString &conjunction) {
+    return items.first(items.size() - 1).join(u", "_s) + conjunction + items.back();
+}
+
+QStringList intervalTexts() {
+    QStringList texts;
+    for (const qint32 ms : kPollIntervals)
+        texts.append(QString::number(ms));
+    return texts;
+}
+
+QStringList zoneTexts() {
+    QStringList texts;
+    for (const QStringView zone : kZones)
+        texts.append(zone.toString());
+    return texts;
+}
+
+QString defaultInterval() {
+    return QString::number(kPollIntervals[kDefaultIntervalOption]);
+}
+
+// An option besides --help and --version. Those only for the run without a window are refused
+// without --headless, and like --headless they ask for that run before a display is needed.
+struct Option {
+    QString name;
+    QString help;
+    QString valueName; // empty for a switch
+    bool headlessOnly;
+};
+
+// In the order --help lists them.
+std::vector<Option> optionTable() {
+    const PortSettings port;
+    return {
+        {u"headless"_s, u"Run without any window (see above)."_s, {}, false},
+        {u"input"_s, u"With --headless: the receiver's port, as above."_s, u"TEXT"_s, true},
+        {u"baud"_s, u"Its bits per second (default %1)."_s.arg(port.baudRate), u"N"_s, true},
+        {u"data-bits"_s, u"Its data bits, 5 to 8 (default %1)."_s.arg(port.dataBits), u"N"_s, true},
+        {u"stop-bits"_s, u"Its stop bits, 1 or 2 (default %1)."_s.arg(port.stopBits), u"N"_s, true},
+        {u"output"_s, u"The port every received byte is passed on to."_s, u"TEXT"_s, true},
+        {u"output-baud"_s, u"Its bits per second (default %1)."_s.arg(port.baudRate), u"N"_s, true},
+        {u"output-data-bits"_s, u"Its data bits (default %1)."_s.arg(port.dataBits), u"N"_s, true},
+        {u"output-stop-bits"_s, u"Its stop bits (default %1)."_s.arg(port.stopBits), u"N"_s, true},
+        {u"interval"_s,
+         u"Poll interval: %1 (default %2)."_s.arg(listed(intervalTexts(), u" or "_s),
+                                                  defaultInterval()),
+         u"MS"_s, true},
+        {u"checksum"_s, u"Test each sentence's checksum."_s, {}, true},
+        {u"zone"_s,
+         u"Hours from UTC for the local time, %1 to %2 (default %3)."_s.arg(
+             kZones.front(), kZones.back(), kDefaultZone),
+         u"HOURS"_s, true},
+        {u"summer-time"_s, u"One hour more for the local time."_s, {}, true},
+    };
+}
+
+const std::vector<Option> &options() {
+    static const std::vector<Option> table = optionTable();
+    return table;
+}
+
+bool isOption(QStringView name) {
+    return std::ranges::any_of(options(),
+                               [name](const Option &option) { return option.name == name; });
+}
+
+void refuseHeadlessOnly(const QCommandLineParser &parser) {
+    for (const Option &option : options()) {
+        if (option.headlessOnly && parser.isSet(option.name))
+            fail(u"--%1 is for --headless; the window has its lists"_s.arg(option.name));
+    }
+}
+
+QString valueOr(const QCommandLineParser &parser, const QString &name, const QString &fallback) {
+    return parser.isSet(name) ? parser.value(name) : fallback;
+}
+
+// The port --<portOption> names, its line from the options prefix + "baud" … or the defaults.
+PortSettings portOf(const QCommandLineParser &parser, const QString &portOption,
+                    const QString &prefix) {
+    const PortSettings defaults;
+    return {.port = parser.value(portOption),
+            .baudRate = valueOr(parser, prefix + u"baud"_s, defaults.baudRate),
+            .dataBits = valueOr(parser, prefix + u"data-bits"_s, defaults.dataBits),
+            .stopBits = valueOr(parser, prefix + u"stop-bits"_s, defaults.stopBits)};
+}
+
+int intervalOption(const QString &text) {
+    const QStringList intervals = intervalTexts();
+    const qsizetype option = intervals.indexOf(text);
+    if (option < 0)
+        fail(u"--interval is one of %1, not %2"_s.arg(listed(intervals, u" and "_s), text));
+    return int(option);
+}
+
+QString zone(const QString &text) {
+    const QStringList zones = zoneTexts();
+    if (!zones.contains(text))
+        fail(u"--zone is one of %1, not %2"_s.arg(listed(zones, u" and "_s), text));
+    return text;
 }
 
 } // namespace
@@ -57,19 +161,13 @@ QCommandLineOption valueOption(const char *name, const QString &help, const char
 bool asksForHeadless(int argc, char *argv[]) {
     // The options of the headless run count too: given without it, they are refused without
     // first needing a display.
-    static const std::initializer_list<const char *> kOptions{
-        "headless", "input",       "baud",       "data-bits",        "stop-bits",
-        "output",   "output-baud", "interval",   "output-data-bits", "output-stop-bits",
-        "checksum", "zone",        "summer-time"};
     for (int i = 1; i < argc; ++i) {
         QByteArrayView arg(argv[i]);
         while (arg.startsWith('-'))
             arg = arg.sliced(1);
         arg = arg.first(arg.indexOf('=') < 0 ? arg.size() : arg.indexOf('='));
-        for (const char *option : kOptions) {
-            if (arg == QByteArrayView(option))
-                return true;
-        }
+        if (isOption(QString::fromUtf8(arg)))
+            return true;
     }
     return false;
 }
@@ -83,84 +181,24 @@ CommandLine parseCommandLine(const QCoreApplication &app) {
     parser.setApplicationDescription(kDescription);
     parser.addHelpOption();
     parser.addVersionOption();
-    const QStringList intervals{QStringLiteral("200"), QStringLiteral("500"), QStringLiteral("800"),
-                                QStringLiteral("1000"), QStringLiteral("5000")};
-    const QStringList zones{QStringLiteral("-5"), QStringLiteral("-4"), QStringLiteral("-3"),
-                            QStringLiteral("-2"), QStringLiteral("-1"), QStringLiteral("0"),
-                            QStringLiteral("+1"), QStringLiteral("+2"), QStringLiteral("+3"),
-                            QStringLiteral("+4")};
-    parser.addOptions({
-        {QStringLiteral("headless"), QStringLiteral("Run without any window (see above).")},
-        valueOption("input", QStringLiteral("With --headless: the receiver's port, as above."),
-                    "TEXT"),
-        valueOption("baud", QStringLiteral("Its bits per second (default 4800)."), "N"),
-        valueOption("data-bits", QStringLiteral("Its data bits, 5 to 8 (default 8)."), "N"),
-        valueOption("stop-bits", QStringLiteral("Its stop bits, 1 or 2 (default 1)."), "N"),
-        valueOption("output", QStringLiteral("The port every received byte is passed on to."),
-                    "TEXT"),
-        valueOption("output-baud", QStringLiteral("Its bits per second (default 4800)."), "N"),
-        valueOption("output-data-bits", QStringLiteral("Its data bits (default 8)."), "N"),
-        valueOption("output-stop-bits", QStringLiteral("Its stop bits (default 1)."), "N"),
-        valueOption("interval",
-                    QStringLiteral("Poll interval: 200, 500, 800, 1000 or 5000 (default 500)."),
-                    "MS"),
-        {QStringLiteral("checksum"), QStringLiteral("Test each sentence's checksum.")},
-        valueOption("zone",
-                    QStringLiteral("Hours from UTC for the local time, -5 to +4 (default "
-                                   "+1)."),
-                    "HOURS"),
-        {QStringLiteral("summer-time"), QStringLiteral("One hour more for the local time.")},
-    });
+    for (const Option &option : options())
+        parser.addOption(QCommandLineOption(option.name, option.help, option.valueName));
     parser.process(app);
 
     CommandLine line;
-    line.headless = parser.isSet(QStringLiteral("headless"));
-    const QStringList portOptions{QStringLiteral("input"),
-                                  QStringLiteral("baud"),
-                                  QStringLiteral("data-bits"),
-                                  QStringLiteral("stop-bits"),
-                                  QStringLiteral("output"),
-                                  QStringLiteral("output-baud"),
-                                  QStringLiteral("output-data-bits"),
-                                  QStringLiteral("output-stop-bits"),
-                                  QStringLiteral("interval"),
-                                  QStringLiteral("checksum"),
-                                  QStringLiteral("zone"),
-                                  QStringLiteral("summer-time")};
+    line.headless = parser.isSet(u"headless"_s);
     if (!line.headless) {
-        for (const QString &option : portOptions) {
-            if (parser.isSet(option))
-                fail(
-                    QStringLiteral("--%1 is for --headless; the window has its lists").arg(option));
-        }
+        refuseHeadlessOnly(parser);
         return line;
     }
-    if (!parser.isSet(QStringLiteral("input")))
-        fail(QStringLiteral("--headless needs --input TEXT"));
-    const auto value = [&parser](const char *name, const QString &fallback) {
-        const QString option = QString::fromLatin1(name);
-        return parser.isSet(option) ? parser.value(option) : fallback;
-    };
-    const PortSettings defaults;
-    line.input = {.port = parser.value(QStringLiteral("input")),
-                  .baudRate = value("baud", defaults.baudRate),
-                  .dataBits = value("data-bits", defaults.dataBits),
-                  .stopBits = value("stop-bits", defaults.stopBits)};
-    if (parser.isSet(QStringLiteral("output")))
-        line.output = {.port = parser.value(QStringLiteral("output")),
-                       .baudRate = value("output-baud", defaults.baudRate),
-                       .dataBits = value("output-data-bits", defaults.dataBits),
-                       .stopBits = value("output-stop-bits", defaults.stopBits)};
-    const QString interval = value("interval", QStringLiteral("500"));
-    line.intervalOption = int(intervals.indexOf(interval));
-    if (line.intervalOption < 0)
-        fail(QStringLiteral("--interval is one of 200, 500, 800, 1000 and 5000, not %1")
-                 .arg(interval));
-    line.zone = value("zone", QStringLiteral("+1"));
-    if (!zones.contains(line.zone))
-        fail(QStringLiteral("--zone is one of -5, -4, -3, -2, -1, 0, +1, +2, +3 and +4, not %1")
-                 .arg(line.zone));
-    line.checksumTest = parser.isSet(QStringLiteral("checksum"));
-    line.summerTime = parser.isSet(QStringLiteral("summer-time"));
+    if (!parser.isSet(u"input"_s))
+        fail(u"--headless needs --input TEXT"_s);
+    line.input = portOf(parser, u"input"_s, QString());
+    if (parser.isSet(u"output"_s))
+        line.output = portOf(parser, u"output"_s, u"output-"_s);
+    line.intervalOption = intervalOption(valueOr(parser, u"interval"_s, defaultInterval()));
+    line.zone = zone(valueOr(parser, u"zone"_s, kDefaultZone.toString()));
+    line.checksumTest = parser.isSet(u"checksum"_s);
+    line.summerTime = parser.isSet(u"summer-time"_s);
     return line;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "logic/settings.h"
 #include "session/session.h"
 
 #include <QString>
@@ -13,9 +14,9 @@ struct CommandLine {
     bool headless = false;
     PortSettings input;
     std::optional<PortSettings> output;
-    int intervalOption = 1; // index into kPollIntervals: 500 ms
+    int intervalOption = kDefaultIntervalOption; // index into kPollIntervals
     bool checksumTest = false;
-    QString zone = QStringLiteral("+1");
+    QString zone = kDefaultZone.toString();
     bool summerTime = false;
 };
 

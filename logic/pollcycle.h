@@ -1,16 +1,14 @@
 #pragma once
 
+#include "logic/settings.h" // kPollIntervals, the intervals the poll timer runs at
+
 #include <QtGlobal>
 
-#include <array>
 #include <functional>
 
 class DisplayModel;
 class Module1;
 class ReceiveLog;
-
-// Interval of each option of the interval group, by index, in milliseconds.
-inline constexpr std::array<qint32, 5> kPollIntervals{200, 500, 800, 1000, 5000};
 
 // What each poll tick does: decode, rebuild the type list once per cycle, and empty the receive
 // log at the end of a cycle. Only ticks with the input port open count, so a closed port never
