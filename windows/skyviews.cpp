@@ -92,6 +92,8 @@ SkyPlot::SkyPlot(QWidget *parent)
 }
 
 void SkyPlot::setSatellites(QList<SystemSatellites> sky) {
+    if (sky == m_sky)
+        return;
     m_sky = std::move(sky);
     update();
 }
@@ -198,8 +200,15 @@ SignalBars::SignalBars(QWidget *parent)
 }
 
 void SignalBars::setSatellites(QList<SystemSatellites> sky) {
+    if (sky == m_sky)
+        return;
+    const int bars = barCount();
     m_sky = std::move(sky);
-    updateGeometry();
+    // A new width lays the window out again; most changes are of strengths only.
+    if (barCount() != bars || m_sky.size() != m_shownSystems) {
+        m_shownSystems = m_sky.size();
+        updateGeometry();
+    }
     update();
 }
 

@@ -18,6 +18,7 @@ SystemStyle styleOf(GnssSystem system);
 struct SystemSatellites {
     GnssSystem system;
     QList<SkySatellite> satellites;
+    bool operator==(const SystemSatellites &) const = default;
 };
 
 // The sky seen from the receiver: north up, the horizon as the outer ring, rings at 30° and 60°,
@@ -68,6 +69,7 @@ private:
     int barCount() const;
 
     QList<SystemSatellites> m_sky;
+    qsizetype m_shownSystems = 0;
 };
 
 // Draws a system's symbol centred on a point; used by both views and their legends.

@@ -4,7 +4,10 @@
 #include "ui_skywindow.h"
 #include "windows/skyviews.h"
 
+#include <QLabel>
 #include <QLocale>
+
+#include <utility>
 
 namespace {
 
@@ -63,6 +66,12 @@ QString countsText(const QList<SystemSatellites> &sky) {
         .arg(allUsed);
 }
 
+// A label laid out again only when its text changes: most refreshes change strengths only.
+void setIfChanged(QLabel *label, const QString &text) {
+    if (label->text() != text)
+        label->setText(text);
+}
+
 } // namespace
 
 SkyWindow::SkyWindow(const Session &session, QWidget *parent)
@@ -72,7 +81,12 @@ SkyWindow::SkyWindow(const Session &session, QWidget *parent)
     m_ui->setupUi(this);
     m_refresh.setSingleShot(true);
     m_refresh.setInterval(kRefreshMs);
-    connect(&m_refresh, &QTimer::timeout, this, &SkyWindow::refresh);
+    connect(&m_refresh, &QTimer::timeout, this, [this] {
+        if (std::exchange(m_changed, false)) {
+            refresh();
+            m_refresh.start();
+        }
+    });
     m_ages.setInterval(1000);
     connect(&m_ages, &QTimer::timeout, this, &SkyWindow::showAges);
     connect(&session, &Session::skyChanged, this, &SkyWindow::skyChanged);
@@ -81,12 +95,17 @@ SkyWindow::SkyWindow(const Session &session, QWidget *parent)
 
 SkyWindow::~SkyWindow() = default;
 
+// The first change of a quiet spell shows at once; what follows within the refresh time is shown
+// together at its end, so that a stream of changes costs one refresh per refresh time.
 void SkyWindow::skyChanged() {
-    // The first change of a quiet spell shows at once; the rest of a burst waits its turn.
-    if (isVisible() && !m_refresh.isActive()) {
-        refresh();
-        m_refresh.start();
+    if (!isVisible())
+        return;
+    if (m_refresh.isActive()) {
+        m_changed = true;
+        return;
     }
+    refresh();
+    m_refresh.start();
 }
 
 void SkyWindow::showEvent(QShowEvent *event) {
@@ -98,6 +117,7 @@ void SkyWindow::showEvent(QShowEvent *event) {
 void SkyWindow::hideEvent(QHideEvent *event) {
     m_ages.stop();
     m_refresh.stop();
+    m_changed = false;
     QWidget::hideEvent(event);
 }
 
@@ -111,16 +131,17 @@ void SkyWindow::refresh() {
     }
     m_ui->skyPlot->setSatellites(shown);
     m_ui->signalBars->setSatellites(shown);
-    m_ui->countsLabel->setText(countsText(shown));
+    setIfChanged(m_ui->countsLabel, countsText(shown));
 
     const SkyFix &fix = sky.fix();
-    m_ui->fixLabel->setText(fix.talker.isEmpty()
-                                ? QStringLiteral("Fix: %1").arg(kNone)
-                                : QStringLiteral("Fix: %1 ($%2)").arg(fix.quality, fix.talker));
-    m_ui->positionLabel->setText(positionText(fix));
-    m_ui->dopLabel->setText(
-        QStringLiteral("PDOP %1   HDOP %2   VDOP %3")
-            .arg(number(fix.pdop, 1), number(fix.hdop, 1), number(fix.vdop, 1)));
+    setIfChanged(m_ui->fixLabel,
+                 fix.talker.isEmpty()
+                     ? QStringLiteral("Fix: %1").arg(kNone)
+                     : QStringLiteral("Fix: %1 ($%2)").arg(fix.quality, fix.talker));
+    setIfChanged(m_ui->positionLabel, positionText(fix));
+    setIfChanged(m_ui->dopLabel,
+                 QStringLiteral("PDOP %1   HDOP %2   VDOP %3")
+                     .arg(number(fix.pdop, 1), number(fix.hdop, 1), number(fix.vdop, 1)));
     showAges();
 }
 
@@ -134,5 +155,5 @@ void SkyWindow::showAges() {
         ages << (seen ? QStringLiteral("%1 vor %2 s").arg(kind).arg((now - *seen) / 1000)
                       : QStringLiteral("%1 %2").arg(kind, kNone));
     }
-    m_ui->agesLabel->setText(QStringLiteral("Zuletzt empfangen:\n") + ages.join(u'\n'));
+    setIfChanged(m_ui->agesLabel, QStringLiteral("Zuletzt empfangen:\n") + ages.join(u'\n'));
 }

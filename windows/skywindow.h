@@ -36,6 +36,7 @@ private:
 
     const Session &m_session;
     std::unique_ptr<Ui::SkyWindow> m_ui;
-    QTimer m_refresh; // gathers the changes of a burst into one refresh
-    QTimer m_ages;    // the ages go on while nothing arrives
+    QTimer m_refresh;       // gathers the changes of a burst into one refresh
+    bool m_changed = false; // since the last refresh, while m_refresh runs
+    QTimer m_ages;          // the ages go on while nothing arrives
 };
