@@ -3,7 +3,7 @@
 #include <QThread>
 
 // The thread on which the ports read and write, so that a received chunk is passed on without
-// waiting for the window's thread. Whoever creates ports creates one of these before them and
+// waiting for the session's thread. Whoever creates ports creates one of these before them and
 // destroys it after them: its destructor ends the thread.
 class IoThread {
 public:

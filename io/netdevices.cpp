@@ -34,7 +34,7 @@ std::chrono::milliseconds nextPause(std::chrono::milliseconds pause, const LinkT
     return std::min(pause * 2, timings.longestPause);
 }
 
-// The reasons a user meets most, in the window's language; the system's own words for the rest.
+// The reasons a user meets most, in the session's language; the system's own words for the rest.
 QString reasonOf(const QAbstractSocket &socket) {
     switch (socket.error()) {
     case QAbstractSocket::ConnectionRefusedError:
@@ -99,23 +99,23 @@ TcpClientDevice::~TcpClientDevice() {
     close();
 }
 
-PortDevice::Opened TcpClientDevice::open(const QString &device, const LineSettings &) {
+PortDevice::Opening TcpClientDevice::open(const QString &device, const LineSettings &) {
     m_failure = {};
     const std::optional<NetAddress> address = parseNetAddress(device, PortDirection::Input);
     if (!address || address->protocol != NetAddress::Protocol::Tcp) {
         m_failure = badAddressOf(device);
-        return Opened::No;
+        return Opening::No;
     }
     // Activating again while connected keeps the connection, as a serial line keeps its bytes.
     if (m_active && device == m_device && isOpen())
-        return Opened::Yes;
+        return Opening::Yes;
     close();
     m_device = device;
     m_address = *address;
     m_active = true;
     m_pause = timings().firstPause;
     connectNow();
-    return Opened::Pending;
+    return Opening::Pending;
 }
 
 void TcpClientDevice::close() {
@@ -285,25 +285,25 @@ TcpServerDevice::~TcpServerDevice() {
     close();
 }
 
-PortDevice::Opened TcpServerDevice::open(const QString &device, const LineSettings &) {
+PortDevice::Opening TcpServerDevice::open(const QString &device, const LineSettings &) {
     m_failure = {};
     const std::optional<NetAddress> address = parseNetAddress(device, PortDirection::Output);
     const QHostAddress at = address ? waitAddress(*address) : QHostAddress();
     if (!address || address->protocol != NetAddress::Protocol::Tcp || at.isNull()) {
         m_failure = badAddressOf(device);
-        return Opened::No;
+        return Opening::No;
     }
     // Activating again keeps the clients that are connected.
     if (m_server.isListening() && device == m_device)
-        return Opened::Yes;
+        return Opening::Yes;
     close();
     m_device = device;
     if (!m_server.listen(at, address->port)) {
         m_failure = systemFailure(device, m_server.errorString());
-        return Opened::No;
+        return Opening::No;
     }
     emit clients(0);
-    return Opened::Yes;
+    return Opening::Yes;
 }
 
 void TcpServerDevice::close() {
@@ -460,28 +460,28 @@ UdpInputDevice::UdpInputDevice(const LinkTimings &timings, QObject *parent)
     connect(&m_socket, &QIODevice::readyRead, this, &PortDevice::readyRead);
 }
 
-PortDevice::Opened UdpInputDevice::open(const QString &device, const LineSettings &) {
+PortDevice::Opening UdpInputDevice::open(const QString &device, const LineSettings &) {
     m_failure = {};
     const std::optional<NetAddress> address = parseNetAddress(device, PortDirection::Input);
     const QHostAddress at = address ? waitAddress(*address) : QHostAddress();
     if (!address || address->protocol != NetAddress::Protocol::Udp || at.isNull()) {
         m_failure = badAddressOf(device);
-        return Opened::No;
+        return Opening::No;
     }
     if (isOpen() && device == m_device)
-        return Opened::Yes;
+        return Opening::Yes;
     close();
     m_device = device;
     // Shared, so that another program on this machine can listen to the same broadcasts.
     if (!m_socket.bind(at, address->port,
                        QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
         m_failure = systemFailure(device, m_socket.errorString());
-        return Opened::No;
+        return Opening::No;
     }
     const int granted =
         RawSocket::enlargeReceiveBuffer(m_socket.socketDescriptor(), kReceiveBufferBytes);
     qCDebug(lcNet) << device << "receive buffer" << granted << "bytes";
-    return Opened::Yes;
+    return Opening::Yes;
 }
 
 void UdpInputDevice::close() {
@@ -515,15 +515,15 @@ UdpOutputDevice::UdpOutputDevice(const LinkTimings &timings, QObject *parent)
     connect(&m_retry, &QTimer::timeout, this, &UdpOutputDevice::lookUp);
 }
 
-PortDevice::Opened UdpOutputDevice::open(const QString &device, const LineSettings &) {
+PortDevice::Opening UdpOutputDevice::open(const QString &device, const LineSettings &) {
     m_failure = {};
     const std::optional<NetAddress> address = parseNetAddress(device, PortDirection::Output);
     if (!address || address->protocol != NetAddress::Protocol::Udp) {
         m_failure = badAddressOf(device);
-        return Opened::No;
+        return Opening::No;
     }
     if (device == m_device && isOpen())
-        return Opened::Yes;
+        return Opening::Yes;
     close();
     m_device = device;
     m_host = address->host;
@@ -533,12 +533,12 @@ PortDevice::Opened UdpOutputDevice::open(const QString &device, const LineSettin
     if (literal.isNull()) {
         // A name is looked up without waiting; the port opens when the answer has come.
         lookUp();
-        return Opened::Pending;
+        return Opening::Pending;
     }
     if (!bindFor(literal))
-        return Opened::No;
+        return Opening::No;
     m_target = literal;
-    return Opened::Yes;
+    return Opening::Yes;
 }
 
 void UdpOutputDevice::close() {

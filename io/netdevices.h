@@ -27,7 +27,7 @@ public:
     explicit TcpClientDevice(const LinkTimings &timings, QObject *parent = nullptr);
     ~TcpClientDevice() override;
 
-    Opened open(const QString &device, const LineSettings &settings) override;
+    Opening open(const QString &device, const LineSettings &settings) override;
     void close() override;
     bool isOpen() const override { return m_socket.state() == QAbstractSocket::ConnectedState; }
     PortFailure failure() const override { return m_failure; }
@@ -68,7 +68,7 @@ public:
     explicit TcpServerDevice(const LinkTimings &timings, QObject *parent = nullptr);
     ~TcpServerDevice() override;
 
-    Opened open(const QString &device, const LineSettings &settings) override;
+    Opening open(const QString &device, const LineSettings &settings) override;
     void close() override;
     bool isOpen() const override { return m_server.isListening(); }
     PortFailure failure() const override { return m_failure; }
@@ -121,7 +121,7 @@ class UdpInputDevice : public PortDevice {
 public:
     explicit UdpInputDevice(const LinkTimings &timings, QObject *parent = nullptr);
 
-    Opened open(const QString &device, const LineSettings &settings) override;
+    Opening open(const QString &device, const LineSettings &settings) override;
     void close() override;
     bool isOpen() const override { return m_socket.state() == QAbstractSocket::BoundState; }
     PortFailure failure() const override { return m_failure; }
@@ -149,7 +149,7 @@ class UdpOutputDevice : public PortDevice {
 public:
     explicit UdpOutputDevice(const LinkTimings &timings, QObject *parent = nullptr);
 
-    Opened open(const QString &device, const LineSettings &settings) override;
+    Opening open(const QString &device, const LineSettings &settings) override;
     void close() override;
     bool isOpen() const override {
         return m_socket.state() == QAbstractSocket::BoundState && !m_target.isNull();

@@ -23,20 +23,21 @@ PortControl::PortControl(const QString &name, IoThread &ioThread, QObject *paren
     connect(&m_returnWatch, &QTimer::timeout, this, &PortControl::tryToReturn);
     m_worker->moveToThread(ioThread.thread());
     // Queued to this thread, in the order the I/O thread raised them; the trace is written
-    // here, so that it stays in step with everything else the window's thread does.
+    // here, so that it stays in step with everything else the session's thread does.
     connect(
         m_worker, &PortWorker::received, this, [this](const QByteArray &chunk, quint64 session) {
-            if (session == m_session)
+            if (session == m_generation)
                 emit dataReceived(QString::fromLatin1(chunk));
-            // Only now may the next batch come: a window that falls behind keeps no queue
+            // Only now may the next batch come: a session that falls behind keeps no queue
             // of batches growing without bound.
-            if (m_worker->releaseWindow())
-                QMetaObject::invokeMethod(m_worker, &PortWorker::windowTook, Qt::QueuedConnection);
+            if (m_worker->releaseBatch())
+                QMetaObject::invokeMethod(m_worker, &PortWorker::readerTook, Qt::QueuedConnection);
         });
     connect(m_worker, &PortWorker::skipped, this, [this](qint64 bytes, quint64 session) {
-        if (session != m_session)
+        if (session != m_generation)
             return;
-        qCDebug(lcPorts) << objectName() << "the window was too far behind for" << bytes << "bytes";
+        qCDebug(lcPorts) << objectName() << "the session was too far behind for" << bytes
+                         << "bytes";
         emit skipped(bytes);
     });
     connect(m_worker, &PortWorker::dropped, this, [this](qint64 bytes) {
@@ -47,27 +48,25 @@ PortControl::PortControl(const QString &name, IoThread &ioThread, QObject *paren
     });
     connect(m_worker, &PortWorker::lost, this, [this](quint64 session, const QString &reason) {
         // A loss that close() or open() has overtaken is over already.
-        if (session != m_session)
+        if (session != m_generation)
             return;
-        ++m_session;
-        m_returning = true;
+        ++m_generation;
         m_failure = {.cause = PortFailure::Cause::Other, .device = m_device, .systemText = reason};
         qCDebug(lcPorts) << objectName() << "lost" << m_device << reason;
         traceClosed();
         trace({QStringLiteral("port"), objectName(), QStringLiteral("lost"), m_device});
-        // A network port connects again by itself; only a device file is watched for.
-        if (!isNetworkPortText(m_device))
-            m_returnWatch.start();
+        setLifecycle(Lifecycle::Returning);
         emit lost();
     });
     connect(m_worker, &PortWorker::opened, this, [this](quint64 session) {
         // A close() or open() since has moved past it.
-        if (session != m_session)
+        if (session != m_generation)
             return;
-        m_returnWatch.stop();
         m_failure = {};
         trace({QStringLiteral("port"), objectName(), QStringLiteral("open"), m_device});
-        if (!std::exchange(m_returning, false)) {
+        const Lifecycle was = m_lifecycle;
+        setLifecycle(Lifecycle::Open);
+        if (was != Lifecycle::Returning) {
             emit opened();
             return;
         }
@@ -76,7 +75,7 @@ PortControl::PortControl(const QString &name, IoThread &ioThread, QObject *paren
     });
     connect(m_worker, &PortWorker::tryFailed, this,
             [this](quint64 session, const QString &reason, qint64 nextTryInMs) {
-                if (session != m_session)
+                if (session != m_generation)
                     return;
                 m_failure = {
                     .cause = PortFailure::Cause::Other, .device = m_device, .systemText = reason};
@@ -105,12 +104,20 @@ template <typename Call> void PortControl::onIoThread(Call call) {
     QMetaObject::invokeMethod(m_worker, std::move(call), Qt::BlockingQueuedConnection);
 }
 
+// The one place the lifecycle changes, and with it the look for a lost device: a network port
+// connects again by itself, only a device file is watched for.
+void PortControl::setLifecycle(Lifecycle next) {
+    m_lifecycle = next;
+    if (next == Lifecycle::Returning && !isNetworkPortText(m_device))
+        m_returnWatch.start();
+    else
+        m_returnWatch.stop();
+}
+
 // A lost device is no longer waited for once the port is being set up anew.
 void PortControl::endReturnWait() {
-    if (!m_returnWatch.isActive())
-        return;
-    m_returnWatch.stop();
-    m_active = false;
+    if (m_returnWatch.isActive())
+        setLifecycle(Lifecycle::Closed);
 }
 
 void PortControl::setPortName(const QString &name) {
@@ -135,7 +142,8 @@ void PortControl::setStopBits(qint32 bits) {
 }
 
 bool PortControl::open() {
-    m_returnWatch.stop();
+    // Activating by hand ends the wait for a lost device, whatever comes of it.
+    endReturnWait();
     QStringView typed = m_portName;
     if (typed.startsWith(kComPrefix))
         typed = typed.sliced(kComPrefix.size());
@@ -149,17 +157,19 @@ bool PortControl::open() {
     m_device = deviceOfPortName(m_portName);
     PortWorker::OpenResult result;
     onIoThread([&] { result = m_worker->open(m_device, m_settings); });
-    m_session = result.session;
+    m_generation = result.session;
     m_failure = result.failure;
-    m_returning = false;
     if (result.closedFirst)
         traceClosed();
     const bool activated =
-        result.opened == PortDevice::Opened::Yes || result.opened == PortDevice::Opened::Pending;
-    m_active = activated;
+        result.opened == PortDevice::Opening::Yes || result.opened == PortDevice::Opening::Pending;
+    if (result.opened == PortDevice::Opening::Yes)
+        setLifecycle(Lifecycle::Open);
+    else
+        setLifecycle(activated ? Lifecycle::Connecting : Lifecycle::Closed);
     if (activated)
         m_openedWith = m_settings;
-    if (result.opened == PortDevice::Opened::Refused) {
+    if (result.opened == PortDevice::Opening::Refused) {
         qCDebug(lcPorts) << objectName() << device() << "refuses" << int(m_failure.setting)
                          << m_failure.value << m_failure.systemText;
         traceClosed();
@@ -167,21 +177,19 @@ bool PortControl::open() {
         qCDebug(lcPorts) << objectName() << "cannot open" << device() << m_failure.systemText;
     }
     QString event = QStringLiteral("failed");
-    if (result.opened == PortDevice::Opened::Yes)
+    if (result.opened == PortDevice::Opening::Yes)
         event = QStringLiteral("open");
-    else if (result.opened == PortDevice::Opened::Pending)
+    else if (result.opened == PortDevice::Opening::Pending)
         event = QStringLiteral("pending");
     trace({QStringLiteral("port"), objectName(), event, m_device});
     return activated;
 }
 
 void PortControl::close() {
-    m_returnWatch.stop();
-    m_returning = false;
-    m_active = false;
-    quint64 session = 0;
-    onIoThread([&] { session = m_worker->close(); });
-    m_session = session;
+    setLifecycle(Lifecycle::Closed);
+    quint64 generation = 0;
+    onIoThread([&] { generation = m_worker->close(); });
+    m_generation = generation;
     traceClosed();
 }
 
@@ -193,14 +201,13 @@ void PortControl::tryToReturn() {
         return;
     PortWorker::OpenResult result;
     onIoThread([&] { result = m_worker->open(m_device, m_openedWith); });
-    m_session = result.session;
-    if (result.opened != PortDevice::Opened::Yes) {
+    m_generation = result.session;
+    if (result.opened != PortDevice::Opening::Yes) {
         qCDebug(lcPorts) << objectName() << m_device << "is back but does not open yet"
                          << result.failure.systemText;
         return;
     }
-    m_returnWatch.stop();
-    m_returning = false;
+    setLifecycle(Lifecycle::Open);
     m_failure = result.failure;
     qCDebug(lcPorts) << objectName() << "returned" << m_device;
     trace({QStringLiteral("port"), objectName(), QStringLiteral("open"), m_device});

@@ -45,7 +45,7 @@ public:
     bool isOpen() const;
     // Whether the port is meant to be open: open, or reaching its peer, or waiting for its lost
     // device to come back. From a successful open() until close() or a failed open().
-    bool isActive() const { return m_active; }
+    bool isActive() const { return m_lifecycle != Lifecycle::Closed; }
     // Queues the characters as bytes for writing; nothing while the port is closed, and a
     // network output that is still reaching its peer holds them (within the bound). Never
     // waits: when the device takes bytes slower than they come, the oldest whole chunks not yet
@@ -57,7 +57,8 @@ public:
     void setOutput(bool output);
     // The port an open network port waits or receives at, as the system chose it for port 0.
     quint16 localPort() const;
-    // How long links may take and consumers lag; for ports opened from now on.
+    // How long links may take, consumers lag and received chunks gather; for ports opened from
+    // now on.
     void setTimings(const LinkTimings &timings);
 
     // Every chunk this port receives is sent on target at once, on the I/O thread, before
@@ -78,7 +79,7 @@ public:
 signals:
     void dataReceived(const QString &chunk);
     // This many received bytes, following the last dataReceived, are not raised here: the
-    // window's thread fell too far behind. They were forwarded all the same.
+    // session's thread fell too far behind. They were forwarded all the same.
     void skipped(qint64 bytes);
     // An open() that returned while the peer was still being reached has completed.
     void opened();
@@ -99,6 +100,15 @@ signals:
     void dropped(qint64 bytes);
 
 private:
+    // Where the port stands between open() and close(); changed in setLifecycle() only.
+    enum class Lifecycle {
+        Closed,     // not meant to be open
+        Connecting, // opened, its network peer or name not reached yet
+        Open,       // data can flow
+        Returning,  // lost: its network peer is tried again, or its device looked for each second
+    };
+    void setLifecycle(Lifecycle next);
+
     template <typename Call> void onIoThread(Call call);
     void traceClosed();
     void tryToReturn();
@@ -110,10 +120,10 @@ private:
     QString m_device;
     PortFailure m_failure;
     PortWorker *m_worker; // lives on the I/O thread; deleted there by the destructor
-    // Chunks of other sessions were read before the last close() or loss and are not raised.
-    quint64 m_session = 0;
-    bool m_returning = false; // lost since the last open() or close(): the next opening returns
-    bool m_active = false;
+    // Counts the worker's openings: what it raises for an earlier one (chunks read before the
+    // last close() or loss, a late loss or opening) is over and is not raised.
+    quint64 m_generation = 0;
+    Lifecycle m_lifecycle = Lifecycle::Closed;
     qint64 m_droppedBytes = 0;
-    QTimer m_returnWatch; // runs from a loss until the device is back or the wait is ended
+    QTimer m_returnWatch; // runs while a lost device file is looked for
 };

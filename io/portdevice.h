@@ -10,7 +10,7 @@
 #include <chrono>
 #include <optional>
 
-// The line settings as the window wrote them; the device decides what it can do with them.
+// The line settings as the session wrote them; the device decides what it can do with them.
 struct LineSettings {
     qint32 baudRate = 9600;
     qint32 dataBits = 8;
@@ -34,6 +34,10 @@ struct LinkTimings {
     // its place when another client wants one.
     std::chrono::milliseconds idleClient{20000};
     BacklogTimings backlog{};
+    // Received chunks reach the session's thread together, at most one batch in this time, and
+    // at most twice this long after they were read: the session decodes on its poll ticks and
+    // shows text in batches anyway, and a wake-up per small chunk costs more than the chunk.
+    std::chrono::milliseconds batch{25};
 };
 
 // What a port reads from and writes to: a serial line (or a pseudo-terminal), a TCP connection
@@ -43,7 +47,7 @@ struct LinkTimings {
 class PortDevice : public QObject {
     Q_OBJECT
 public:
-    enum class Opened {
+    enum class Opening {
         Yes,
         No,
         Refused, // it opened, then refused a setting and was closed again
@@ -56,7 +60,7 @@ public:
 
     // Opens the device; when that device is open already, applies the settings in place, so
     // that no received byte is dropped. The network devices ignore the line settings.
-    virtual Opened open(const QString &device, const LineSettings &settings) = 0;
+    virtual Opening open(const QString &device, const LineSettings &settings) = 0;
     // Closes without waiting for unwritten bytes; they are dropped.
     virtual void close() = 0;
     // Whether data can flow now: a line is open, a peer connected, a server listening.

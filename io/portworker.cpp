@@ -8,61 +8,41 @@
 
 namespace {
 
-enum class DeviceKind { Serial, TcpClient, TcpServer, UdpInput, UdpOutput };
+// A kind of device: how to make one, and how to tell one.
+struct DeviceKind {
+    PortDevice *(*make)(const LinkTimings &timings);
+    bool (*is)(const PortDevice *device);
+};
 
+template <typename Device> DeviceKind kind() {
+    return {
+        [](const LinkTimings &timings) -> PortDevice * { return new Device(timings); },
+        [](const PortDevice *device) { return qobject_cast<const Device *>(device) != nullptr; }};
+}
+
+// The kind of device a name means: a serial line, or a network address, which on the output
+// means a device that listens or sends.
 DeviceKind kindOf(const QString &device, bool output) {
     if (!isNetworkPortText(device))
-        return DeviceKind::Serial;
+        return kind<SerialDevice>();
     if (device.startsWith(u"tcp", Qt::CaseInsensitive))
-        return output ? DeviceKind::TcpServer : DeviceKind::TcpClient;
-    return output ? DeviceKind::UdpOutput : DeviceKind::UdpInput;
-}
-
-PortDevice *create(DeviceKind kind, const LinkTimings &timings) {
-    switch (kind) {
-    case DeviceKind::Serial:
-        break;
-    case DeviceKind::TcpClient:
-        return new TcpClientDevice(timings);
-    case DeviceKind::TcpServer:
-        return new TcpServerDevice(timings);
-    case DeviceKind::UdpInput:
-        return new UdpInputDevice(timings);
-    case DeviceKind::UdpOutput:
-        return new UdpOutputDevice(timings);
-    }
-    return new SerialDevice(timings);
-}
-
-bool sameKind(const PortDevice *device, DeviceKind kind) {
-    switch (kind) {
-    case DeviceKind::Serial:
-        return qobject_cast<const SerialDevice *>(device);
-    case DeviceKind::TcpClient:
-        return qobject_cast<const TcpClientDevice *>(device);
-    case DeviceKind::TcpServer:
-        return qobject_cast<const TcpServerDevice *>(device);
-    case DeviceKind::UdpInput:
-        return qobject_cast<const UdpInputDevice *>(device);
-    case DeviceKind::UdpOutput:
-        return qobject_cast<const UdpOutputDevice *>(device);
-    }
-    return false;
+        return output ? kind<TcpServerDevice>() : kind<TcpClientDevice>();
+    return output ? kind<UdpOutputDevice>() : kind<UdpInputDevice>();
 }
 
 // A device that reads flat out hands the thread back after this many reads, so that forwarding
-// to other ports and passing to the window get their turn.
+// to other ports and passing to the session get their turn.
 constexpr int kReadsPerTurn = 64;
 
 } // namespace
 
 PortWorker::PortWorker() {
-    m_windowBatch.setSingleShot(true);
-    m_windowBatch.setInterval(kWindowBatchMs);
-    connect(&m_windowBatch, &QTimer::timeout, this, [this] { passToWindow(); });
+    m_batchTimer.setSingleShot(true);
+    m_batchTimer.setInterval(m_timings.batch);
+    connect(&m_batchTimer, &QTimer::timeout, this, [this] { passToReader(); });
     m_review.setSingleShot(true);
     connect(&m_review, &QTimer::timeout, this, &PortWorker::reviewHold);
-    setDevice(create(DeviceKind::Serial, m_timings));
+    setDevice(kind<SerialDevice>().make(m_timings));
 }
 
 void PortWorker::setDevice(PortDevice *device) {
@@ -89,15 +69,20 @@ void PortWorker::setDevice(PortDevice *device) {
     connect(m_device, &PortDevice::refused, this, &PortWorker::refused);
 }
 
+void PortWorker::setTimings(const LinkTimings &timings) {
+    m_timings = timings;
+    m_batchTimer.setInterval(m_timings.batch);
+}
+
 PortWorker::OpenResult PortWorker::open(const QString &device, const LineSettings &settings) {
     OpenResult result;
-    const DeviceKind kind = kindOf(device, m_output);
-    if (!sameKind(m_device, kind)) {
+    const DeviceKind wanted = kindOf(device, m_output);
+    if (!wanted.is(m_device)) {
         if (m_device->isOpen()) {
             closeDevice();
             result.closedFirst = true;
         }
-        setDevice(create(kind, m_timings));
+        setDevice(wanted.make(m_timings));
     }
     if (m_device->isOpen() && device != m_deviceName) {
         closeDevice();
@@ -105,7 +90,7 @@ PortWorker::OpenResult PortWorker::open(const QString &device, const LineSetting
     }
     m_deviceName = device;
     result.opened = m_device->open(device, settings);
-    if (result.opened == PortDevice::Opened::No || result.opened == PortDevice::Opened::Refused) {
+    if (result.opened == PortDevice::Opening::No || result.opened == PortDevice::Opening::Refused) {
         result.failure = m_device->failure();
         closeDevice();
     }
@@ -120,10 +105,10 @@ quint64 PortWorker::close() {
 }
 
 void PortWorker::closeDevice() {
-    // What was read before a close belongs to the session it ends; the window drops it anyway.
-    m_forWindow.clear();
+    // What was read before a close belongs to the session it ends; the session drops it anyway.
+    m_forReader.clear();
     m_skipped = 0;
-    m_windowBatch.stop();
+    m_batchTimer.stop();
     m_waitingForTarget = false;
     m_device->close();
     ++m_session;
@@ -151,7 +136,7 @@ void PortWorker::read() {
         const QByteArray chunk = m_device->read();
         if (chunk.isEmpty())
             break;
-        // Passed on before the window sees it: forwarding waits for nothing on the window's
+        // Passed on before the session sees it: forwarding waits for nothing on the session's
         // thread.
         if (m_target && m_target->forward(chunk, m_device->canWait()))
             m_waitingForTarget = true;
@@ -177,7 +162,7 @@ bool PortWorker::forward(const QByteArray &chunk, bool sourceCanWait) {
 void PortWorker::send(const QByteArray &bytes) {
     if (bytes.isEmpty())
         return;
-    // From the window's thread there is nobody to make wait.
+    // From the session's thread there is nobody to make wait.
     m_device->write(bytes, false);
     publish();
 }
@@ -207,63 +192,62 @@ void PortWorker::targetCaughtUp() {
 }
 
 void PortWorker::keep(const QByteArray &chunk) {
-    if (m_skipped > 0 || m_forWindow.size() + chunk.size() > kWindowBacklog)
+    if (m_skipped > 0 || m_forReader.size() + chunk.size() > kReaderBacklog)
         m_skipped += chunk.size();
     else
-        m_forWindow += chunk;
-    offerToWindow();
+        m_forReader += chunk;
+    offerToReader();
 }
 
-// What waits goes at once when the window's thread is free and the last batch went a batch time
+// What waits goes at once when the session's thread is free and the last batch went a batch time
 // ago, or else with a later read. The timer sends it when no read comes for a batch time: every
 // read starts it again, so under a steady stream a read always comes first and the timer wakes
 // nobody.
-void PortWorker::offerToWindow() {
-    if ((m_forWindow.isEmpty() && m_skipped == 0) || !windowFree())
+void PortWorker::offerToReader() {
+    if ((m_forReader.isEmpty() && m_skipped == 0) || !readerIsFree())
         return;
-    const std::chrono::milliseconds batch(kWindowBatchMs);
+    const std::chrono::milliseconds batch = m_timings.batch;
     if (Backlog::Clock::now() - m_lastPass >= batch)
-        passToWindow();
+        passToReader();
     else
-        m_windowBatch.start();
+        m_batchTimer.start();
 }
 
-// Whether the window's thread has handled the last batch; if not, it is told that more waits,
+// Whether the session's thread has handled the last batch; if not, it is told that more waits,
 // and wakes this thread when it is done.
-bool PortWorker::windowFree() {
-    int state = m_windowState.load(std::memory_order_acquire);
-    while (state == WindowBusy) {
-        if (m_windowState.compare_exchange_weak(state, WindowBusyAndMoreWaits,
-                                                std::memory_order_acq_rel))
+bool PortWorker::readerIsFree() {
+    int state = m_batchState.load(std::memory_order_acquire);
+    while (state == BatchOut) {
+        if (m_batchState.compare_exchange_weak(state, BatchOutMoreWaits, std::memory_order_acq_rel))
             return false;
     }
-    return state == WindowFree;
+    return state == NoBatchOut;
 }
 
-void PortWorker::passToWindow(bool evenIfBusy) {
-    m_windowBatch.stop();
-    if (!evenIfBusy && !windowFree())
+void PortWorker::passToReader(bool evenIfBusy) {
+    m_batchTimer.stop();
+    if (!evenIfBusy && !readerIsFree())
         return;
     m_lastPass = Backlog::Clock::now();
-    if (!m_forWindow.isEmpty()) {
-        m_windowState.store(WindowBusy, std::memory_order_release);
-        emit received(std::exchange(m_forWindow, QByteArray()), m_session);
+    if (!m_forReader.isEmpty()) {
+        m_batchState.store(BatchOut, std::memory_order_release);
+        emit received(std::exchange(m_forReader, QByteArray()), m_session);
     }
     if (m_skipped > 0)
         emit skipped(std::exchange(m_skipped, 0), m_session);
 }
 
-bool PortWorker::releaseWindow() {
-    return m_windowState.exchange(WindowFree, std::memory_order_acq_rel) == WindowBusyAndMoreWaits;
+bool PortWorker::releaseBatch() {
+    return m_batchState.exchange(NoBatchOut, std::memory_order_acq_rel) == BatchOutMoreWaits;
 }
 
-void PortWorker::windowTook() {
-    offerToWindow();
+void PortWorker::readerTook() {
+    offerToReader();
 }
 
 void PortWorker::deviceGone(bool closes) {
-    // What arrived before the loss is the window's, ahead of the loss itself.
-    passToWindow(true);
+    // What arrived before the loss is the session's, ahead of the loss itself.
+    passToReader(true);
     const quint64 session = m_session;
     const QString reason = m_device->failure().systemText;
     if (closes) {

@@ -10,14 +10,14 @@
 #include <atomic>
 
 // The part of a PortControl that lives on the I/O thread. It owns the device, passes every received
-// chunk at once to the port it forwards to and then, in batches, to the window's thread, and
+// chunk at once to the port it forwards to and then, in batches, to the session's thread, and
 // writes through the device's bounded backlogs. Its functions run on the I/O thread only, except
 // the atomic getters.
 class PortWorker : public QObject {
     Q_OBJECT
 public:
     struct OpenResult {
-        PortDevice::Opened opened = PortDevice::Opened::No;
+        PortDevice::Opening opened = PortDevice::Opening::No;
         bool closedFirst = false; // another device was open and was closed
         PortFailure failure;
         quint64 session = 0;
@@ -30,36 +30,31 @@ public:
     // output).
     OpenResult open(const QString &device, const LineSettings &settings);
     void setOutput(bool output) { m_output = output; }
-    // For devices made from now on.
-    void setTimings(const LinkTimings &timings) { m_timings = timings; }
+    // Batches from now on; for devices, those made from now on.
+    void setTimings(const LinkTimings &timings);
     // The session from now on; chunks of earlier ones are stale.
     quint64 close();
     void send(const QByteArray &bytes);
     void forwardTo(PortWorker *target);
-    // Called on the window's thread once it has handled a batch: true when more waits, and this
-    // worker must then be woken with windowTook(). Most of the time nothing does, and no wake-up
+    // Called on the session's thread once it has handled a batch: true when more waits, and this
+    // worker must then be woken with readerTook(). Most of the time nothing does, and no wake-up
     // is needed.
-    bool releaseWindow();
-    void windowTook();
+    bool releaseBatch();
+    void readerTook();
 
     bool isOpen() const { return m_open.load(std::memory_order_acquire); }
     qint64 bytesToWrite() const { return m_waitingBytes.load(std::memory_order_relaxed); }
     quint16 localPort() const { return m_localPort.load(std::memory_order_relaxed); }
-
-    // Received chunks reach the window's thread together, at most one batch in this time, and at
-    // most twice this long after they were read: the window decodes on its poll ticks and shows
-    // text in batches anyway, and a wake-up per small chunk costs more than the chunk.
-    static constexpr int kWindowBatchMs = 25;
-    // What may wait for the window's thread while it handles the batch before: a window that
+    // What may wait for the session's thread while it handles the batch before: a session that
     // falls further behind than this misses what comes until it has caught up.
-    static constexpr qsizetype kWindowBacklog = 4 * 1024 * 1024;
+    static constexpr qsizetype kReaderBacklog = 4 * 1024 * 1024;
 
 signals:
     // A batch of chunks as read, tagged with the session it was read in: a session ends whenever
-    // the device closes, so the window's side can tell chunks read before its close(). The
-    // window's side answers each with releaseWindow().
+    // the device closes, so the session's side can tell chunks read before its close(). The
+    // session's side answers each with releaseBatch().
     void received(const QByteArray &chunk, quint64 session);
-    // This many received bytes, following the last batch, were not passed to the window's
+    // This many received bytes, following the last batch, were not passed to the session's
     // thread because it had fallen behind; they were forwarded all the same.
     void skipped(qint64 bytes, quint64 session);
     void dropped(qint64 bytes);
@@ -80,9 +75,9 @@ private:
     void reviewHold();
     void targetCaughtUp();
     void keep(const QByteArray &chunk);
-    void offerToWindow();
-    bool windowFree();
-    void passToWindow(bool evenIfBusy = false);
+    void offerToReader();
+    bool readerIsFree();
+    void passToReader(bool evenIfBusy = false);
     void closeDevice();
     void deviceGone(bool closes);
     void publish();
@@ -96,15 +91,15 @@ private:
     bool m_waitingForTarget = false; // not reading, until the target has caught up
     bool m_holdingSource = false;    // as a target: a source waits for this port
     QTimer m_review{this};           // when a held source must be looked at again
-    QByteArray m_forWindow;          // read, forwarded, not yet passed to the window's thread
-    qint64 m_skipped = 0;            // read, forwarded, not passed: the window was too far behind
-    QTimer m_windowBatch{this};      // children, so that they move to the I/O thread with this
+    QByteArray m_forReader;          // read, forwarded, not yet passed to the session's thread
+    qint64 m_skipped = 0;            // read, forwarded, not passed: the session was too far behind
+    QTimer m_batchTimer{this};       // children, so that they move to the I/O thread with this
     Backlog::Clock::time_point m_lastPass{};
-    // Whether a batch is with the window's thread, and whether more waits for it then. Written
+    // Whether a batch is with the session's thread, and whether more waits for it then. Written
     // by both threads.
-    enum WindowState : int { WindowFree, WindowBusy, WindowBusyAndMoreWaits };
-    std::atomic<int> m_windowState = WindowFree;
-    // What the window's thread may read at any time.
+    enum BatchState : int { NoBatchOut, BatchOut, BatchOutMoreWaits };
+    std::atomic<int> m_batchState = NoBatchOut;
+    // What the session's thread may read at any time.
     std::atomic<bool> m_open = false;
     std::atomic<qint64> m_waitingBytes = 0;
     std::atomic<quint16> m_localPort = 0;

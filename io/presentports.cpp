@@ -8,7 +8,7 @@ QStringList presentPortTexts() {
     QStringList texts;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
 #ifdef Q_OS_WIN
-    // The window puts "COM" before the list's text, so only the number is typed.
+    // The session puts "COM" before the list's text, so only the number is typed.
     for (const QSerialPortInfo &port : ports) {
         const QString name = port.portName();
         if (name.startsWith(QStringLiteral("COM"), Qt::CaseInsensitive))

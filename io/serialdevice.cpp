@@ -43,7 +43,7 @@ SerialDevice::~SerialDevice() {
     close();
 }
 
-PortDevice::Opened SerialDevice::open(const QString &device, const LineSettings &settings) {
+PortDevice::Opening SerialDevice::open(const QString &device, const LineSettings &settings) {
     m_failure = {};
     m_device = device;
     m_canWait = isPseudoTerminal(device);
@@ -51,13 +51,13 @@ PortDevice::Opened SerialDevice::open(const QString &device, const LineSettings 
         m_port.setPortName(device);
         if (!m_port.open(QIODevice::ReadWrite)) {
             m_failure = openFailure();
-            return Opened::No;
+            return Opening::No;
         }
     }
     if (apply(settings))
-        return Opened::Yes;
+        return Opening::Yes;
     close();
-    return Opened::Refused;
+    return Opening::Refused;
 }
 
 bool SerialDevice::refuse(PortFailure::Cause cause, PortSetting setting, qint32 value) {

@@ -12,7 +12,7 @@ public:
     explicit SerialDevice(const LinkTimings &timings, QObject *parent = nullptr);
     ~SerialDevice() override;
 
-    Opened open(const QString &device, const LineSettings &settings) override;
+    Opening open(const QString &device, const LineSettings &settings) override;
     void close() override;
     bool isOpen() const override { return m_port.isOpen(); }
     PortFailure failure() const override { return m_failure; }

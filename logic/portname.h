@@ -8,7 +8,7 @@
 #include <functional>
 #include <optional>
 
-// What the window writes into PortName: two backslashes, ".", a backslash and "COM", followed by
+// What the session writes into a port's name: two backslashes, ".", a backslash and "COM", followed by
 // the port list's text.
 inline constexpr QStringView kComPrefix = u"\\\\.\\COM";
 

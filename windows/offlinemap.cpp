@@ -219,13 +219,13 @@ private:
     QList<QRectF> m_taken;
 };
 
-struct GraticuleLabel {
+struct GraticuleText {
     QPointF anchor; // bottom left of its box
     QString text;
 };
 
 // Draws the lines and returns their labels, to be placed once everything else has its place.
-QList<GraticuleLabel> paintGraticule(QPainter &painter, const MapFrame &frame) {
+QList<GraticuleText> paintGraticule(QPainter &painter, const MapFrame &frame) {
     const QSizeF size = frame.size();
     const GeoPoint northWest = frame.toGeo(QPointF(0, 0));
     const GeoPoint southEast = frame.toGeo(QPointF(size.width(), size.height()));
@@ -237,7 +237,7 @@ QList<GraticuleLabel> paintGraticule(QPainter &painter, const MapFrame &frame) {
         graticuleStep(north - south, std::max(2, int(size.height() / kGraticuleSpacing)));
 
     painter.setPen(QPen(kGraticule, 1));
-    QList<GraticuleLabel> labels;
+    QList<GraticuleText> labels;
     for (double k = std::ceil(northWest.longitude / lonStep);
          k <= std::floor(southEast.longitude / lonStep); ++k) {
         const double x = frame.toPixel({.latitude = 0, .longitude = k * lonStep}).x();
@@ -291,7 +291,7 @@ void paintOfflineMap(QPainter &painter, const MapFrame &frame, const WorldOutlin
     painter.fillRect(QRectF(0, top, size.width(), bottom - top), OfflineMap::kSea);
     paintLand(painter, view, outlines);
     paintBorders(painter, view, outlines);
-    const QList<GraticuleLabel> graticule = paintGraticule(painter, frame);
+    const QList<GraticuleText> graticule = paintGraticule(painter, frame);
 
     Labels labels(painter, size);
     const QPointF centre(size.width() / 2, size.height() / 2);
@@ -313,7 +313,7 @@ void paintOfflineMap(QPainter &painter, const MapFrame &frame, const WorldOutlin
         const double above = QFontMetricsF(painter.font()).height() + 14;
         labels.place(kCoarse, corner - QPointF(0, above), Qt::AlignRight | Qt::AlignBottom);
     }
-    for (const GraticuleLabel &label : graticule)
+    for (const GraticuleText &label : graticule)
         labels.place(label.text, label.anchor, Qt::AlignLeft | Qt::AlignBottom);
     painter.restore();
 }
