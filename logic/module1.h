@@ -25,9 +25,7 @@ public:
     void ResetDisplay();
     void ListSentenceTypes();
 
-    qint16 tickCount = 0;    // poll ticks counted while the input port is open, 0..19 between ticks
-    qint32 pollInterval = 0; // the interval last chosen, in milliseconds
-    QString mapZoom;         // zoom level the map address carries
+    qint16 tickCount = 0; // poll ticks counted while the input port is open, 0..19 between ticks
 
     // The UTC time field of the RMC sentence whose date Label19 shows: the local time pairs that
     // date with the time of another sentence by it.

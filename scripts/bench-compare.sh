@@ -3,7 +3,7 @@
 # with), builds the release build and runs pelora-bench-compare with any extra arguments.
 #
 #   scripts/bench-compare.sh                   every part, full size (a few minutes)
-#   scripts/bench-compare.sh --only cpu        one part: socat, pelora, cpu or limits
+#   scripts/bench-compare.sh --only cpu        one part: socat, pelora, cpu, limits or sky
 #   scripts/bench-compare.sh --seconds 5 --mb 2 --hold-mb 5
 #   build-release/tools/bench/pelora-bench-compare --help   every option
 set -euo pipefail

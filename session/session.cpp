@@ -18,15 +18,9 @@ bool sameDevice(const QString &a, const QString &b) {
     return target.isEmpty() ? a == b : target == QFileInfo(b).canonicalFilePath();
 }
 
-// What a port that is active but not open waits for, as its indicator's tooltip says it.
-QString waiting(const PortControl &port, const QString &reason, qint64 nextTryInMs = -1) {
-    QString text = QStringLiteral("Nicht verbunden: ") + port.device();
-    if (!reason.isEmpty())
-        text += u'\n' + reason;
-    if (nextTryInMs >= 0)
-        text += QStringLiteral("\nN\u00e4chster Versuch in %1 s")
-                    .arg(QString::number(double(nextTryInMs) / 1000));
-    return text;
+PortWait waitOf(const PortControl &port, const QString &reason = QString(),
+                std::optional<qint64> nextTryInMs = std::nullopt) {
+    return {.device = port.device(), .reason = reason, .nextTryInMs = nextTryInMs};
 }
 
 } // namespace
@@ -34,20 +28,20 @@ QString waiting(const PortControl &port, const QString &reason, qint64 nextTryIn
 Session::Session(QObject *parent)
     : QObject(parent)
     , m_module1(m_model, m_log, [this] { return m_checksumTest; })
-    , m_pollCycle(m_module1, m_model, m_log, [this] { return m_input.isOpen(); }) {
+    , m_pollCycle(m_module1, m_model, m_log, [this] { return m_input.port.isOpen(); }) {
     m_pollTimer.setObjectName(QStringLiteral("Timer1"));
-    m_pollTimer.setInterval(500);
+    m_pollTimer.setInterval(kPollIntervals[kDefaultIntervalOption]);
     connect(&m_pollTimer, &QTimer::timeout, this, [this] { m_pollCycle.PollTick(); });
     connectLocalTime(
         m_model, m_module1, [this] { return m_zone; }, [this] { return m_summerTime; }, this);
 
     // Each chunk reaches the output port on the I/O thread before it comes here, so forwarding
     // never waits for a poll tick or a window.
-    m_input.forwardTo(m_output);
-    m_output.setOutput(true);
-    connect(&m_input, &PortControl::dataReceived, &m_log, &ReceiveLog::append);
+    m_input.port.forwardTo(m_output.port);
+    m_output.port.setOutput(true);
+    connect(&m_input.port, &PortControl::dataReceived, &m_log, &ReceiveLog::append);
     // Beside the log, never through it: the sky reads every talker and ignores the poll cycle.
-    connect(&m_input, &PortControl::dataReceived, this, &Session::readSky);
+    connect(&m_input.port, &PortControl::dataReceived, this, &Session::readSky);
     m_skyClock.start();
     m_skyAgeing.setSingleShot(true);
     connect(&m_skyAgeing, &QTimer::timeout, this, [this] {
@@ -56,53 +50,50 @@ Session::Session(QObject *parent)
     });
     // Text this thread fell too far behind for is missing; the log takes nothing more until it
     // is emptied, so that it never shows a gap as if it were received text.
-    connect(&m_input, &PortControl::skipped, &m_log, &ReceiveLog::markFull);
+    connect(&m_input.port, &PortControl::skipped, &m_log, &ReceiveLog::markFull);
     connect(&m_log, &ReceiveLog::filled, this, [this] {
-        if (!std::exchange(m_logFullTold, true))
+        if (!std::exchange(m_input.told, true))
             emit receiveLogFull();
     });
     followPort(m_input);
     followPort(m_output);
     // A lost device that is back, or a network input's peer, has reopened the port as the user
     // left it set up: the session goes on as after "Port aktivieren".
-    connect(&m_input, &PortControl::returned, this, [this] {
+    connect(&m_input.port, &PortControl::returned, this, [this] {
         if (!m_pollTimer.isActive())
             m_pollTimer.start();
     });
     // The device may be read by another program now; its slowness is news again.
-    connect(&m_output, &PortControl::returned, this, [this] { m_outputTooSlowTold = false; });
-    connect(&m_output, &PortControl::dropped, this, [this] {
+    connect(&m_output.port, &PortControl::returned, this, [this] { m_output.told = false; });
+    connect(&m_output.port, &PortControl::dropped, this, [this] {
         // Bytes held for an output that is still reaching its peer are another matter; its
         // indicator says so.
-        if (m_output.isOpen() && !std::exchange(m_outputTooSlowTold, true))
+        if (m_output.port.isOpen() && !std::exchange(m_output.told, true))
             emit outputTooSlow();
     });
-    connect(&m_output, &PortControl::clientsChanged, this, &Session::outputClientsChanged);
+    connect(&m_output.port, &PortControl::clientsChanged, this, &Session::outputClientsChanged);
 }
 
 Session::~Session() = default;
 
 // The indicator follows what the port does by itself: a device that went away, a network peer
 // that is gone, reached or back.
-void Session::followPort(PortControl &port) {
+void Session::followPort(Side &side) {
+    const PortControl &port = side.port;
     connect(&port, &PortControl::lost, this,
-            [this, &port] { setState(port, PortState::Waiting, waiting(port, QString())); });
+            [this, &side] { setState(side, PortState::Waiting, waitOf(side.port)); });
     connect(&port, &PortControl::tryFailed, this,
-            [this, &port](const QString &reason, qint64 nextTryInMs) {
-                setState(port, PortState::Waiting, waiting(port, reason, nextTryInMs));
+            [this, &side](const QString &reason, qint64 nextTryInMs) {
+                setState(side, PortState::Waiting, waitOf(side.port, reason, nextTryInMs));
             });
-    connect(&port, &PortControl::opened, this, [this, &port] { setState(port, PortState::Open); });
+    connect(&port, &PortControl::opened, this, [this, &side] { setState(side, PortState::Open); });
     connect(&port, &PortControl::returned, this,
-            [this, &port] { setState(port, PortState::Open); });
+            [this, &side] { setState(side, PortState::Open); });
 }
 
-void Session::setState(PortControl &port, PortState state, const QString &detail) {
-    const bool input = &port == &m_input;
-    (input ? m_inputState : m_outputState) = state;
-    if (input)
-        emit inputStateChanged(state, detail);
-    else
-        emit outputStateChanged(state, detail);
+void Session::setState(Side &side, PortState state, const PortWait &wait) {
+    side.state = state;
+    emit portStateChanged(side.which, state, wait);
 }
 
 void Session::readSky(const QString &chunk) {
@@ -135,19 +126,13 @@ void Session::skyRead() {
 void Session::chooseInterval(int option) {
     if (option < 0 || option >= int(kPollIntervals.size()))
         return;
-    m_module1.pollInterval = kPollIntervals[option];
-    m_pollTimer.setInterval(m_module1.pollInterval);
-}
-
-void Session::setLinkTimings(const LinkTimings &timings) {
-    m_input.setTimings(timings);
-    m_output.setTimings(timings);
+    m_pollTimer.setInterval(kPollIntervals[option]);
 }
 
 // Writes the port's settings in the order the control expects and opens it; ends at the first
-// list text that is no number. `held` is what a device the other port has open means here.
-PortFailure Session::activate(PortControl &port, const PortControl &other, PortFailure::Cause held,
-                              const PortSettings &settings) {
+// list text that is no number.
+PortFailure Session::setUpAndOpen(Side &side, const Side &other, const PortSettings &settings) {
+    PortControl &port = side.port;
     const QString portName = kComPrefix.toString() + settings.port;
     port.setPortName(portName);
     const std::optional<qint32> baudRate = portSettingNumber(settings.baudRate);
@@ -166,28 +151,38 @@ PortFailure Session::activate(PortControl &port, const PortControl &other, PortF
     // Both ports on one device would take each other's bytes. The device lock would turn the
     // second one away too, but only as "busy", which hides what to change.
     const QString device = deviceOfPortName(portName);
-    if (other.isOpen() && sameDevice(device, other.device()))
-        return {.cause = held, .device = device};
+    if (other.port.isOpen() && sameDevice(device, other.port.device()))
+        return {.cause = side.heldByOther, .device = device};
     port.open();
     return port.lastFailure();
+}
+
+PortFailure Session::activate(Side &side, const Side &other, const PortSettings &settings) {
+    const PortFailure failure = setUpAndOpen(side, other, settings);
+    if (failure.cause == PortFailure::Cause::None) {
+        side.told = false;
+        if (side.port.isOpen())
+            setState(side, PortState::Open);
+        else
+            setState(side, PortState::Waiting, waitOf(side.port));
+    } else if (!side.port.isActive() && side.state != PortState::Untouched) {
+        // Green, or waiting, only while the port still is; a port that never was keeps its
+        // indicator as it was.
+        setState(side, PortState::Closed);
+    }
+    return failure;
+}
+
+void Session::deactivate(Side &side) {
+    side.port.close();
+    setState(side, PortState::Closed);
 }
 
 PortFailure Session::activateInput(const PortSettings &settings) {
     // Enabling a running timer leaves its rhythm alone.
     if (!m_pollTimer.isActive())
         m_pollTimer.start();
-    const PortFailure failure =
-        activate(m_input, m_output, PortFailure::Cause::HeldByOutput, settings);
-    if (failure.cause == PortFailure::Cause::None) {
-        m_logFullTold = false;
-        setState(m_input, m_input.isOpen() ? PortState::Open : PortState::Waiting,
-                 m_input.isOpen() ? QString() : waiting(m_input, QString()));
-    } else if (!m_input.isActive() && m_inputState != PortState::Untouched) {
-        // Green, or waiting, only while the port still is; a port that never was keeps its
-        // indicator as it was.
-        setState(m_input, PortState::Closed);
-    }
-    return failure;
+    return activate(m_input, m_output, settings);
 }
 
 void Session::deactivateInput() {
@@ -196,27 +191,16 @@ void Session::deactivateInput() {
     skyRead();
     m_pollTimer.stop();
     m_module1.ResetDisplay();
-    m_input.close();
-    setState(m_input, PortState::Closed);
+    deactivate(m_input);
     m_log.clear();
     m_model.setSentenceTypes(QString());
 }
 
 PortFailure Session::activateOutput(const PortSettings &settings) {
-    const PortFailure failure =
-        activate(m_output, m_input, PortFailure::Cause::HeldByInput, settings);
-    if (failure.cause == PortFailure::Cause::None) {
-        m_outputTooSlowTold = false;
-        setState(m_output, m_output.isOpen() ? PortState::Open : PortState::Waiting,
-                 m_output.isOpen() ? QString() : waiting(m_output, QString()));
-    } else if (!m_output.isActive() && m_outputState != PortState::Untouched) {
-        setState(m_output, PortState::Closed);
-    }
-    return failure;
+    return activate(m_output, m_input, settings);
 }
 
 void Session::deactivateOutput() {
-    m_output.close();
-    setState(m_output, PortState::Closed);
+    deactivate(m_output);
     emit outputClientsChanged(-1);
 }

@@ -7,12 +7,15 @@
 #include "logic/pollcycle.h"
 #include "logic/portfailure.h"
 #include "logic/receivelog.h"
+#include "logic/settings.h"
 #include "logic/sky.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+
+#include <optional>
 
 // A port as its lists describe it, in the texts the user left there: a number, a device path or
 // name, or a network address for the port; whole numbers for the line settings. The parity list
@@ -24,12 +27,23 @@ struct PortSettings {
     QString stopBits = QStringLiteral("1");
 };
 
+// The session's two ports.
+enum class PortSide { Input, Output };
+
 // What a port's indicator shows.
 enum class PortState {
     Untouched, // neither activated nor deactivated yet: red without a caption
     Open,      // data can flow: green "An"
     Waiting,   // active, but its device is away or its peer not reached yet: red "Aus"
     Closed,    // red "Aus"
+};
+
+// What an active port that is not open waits for: its device, and for a network port the
+// reason the last try failed and when the next one comes. The window words it.
+struct PortWait {
+    QString device;
+    QString reason;                    // empty: nothing more is known
+    std::optional<qint64> nextTryInMs; // none: no try is planned, the device is watched for
 };
 
 // One monitoring session: the receiver's port and the output port on an I/O thread of their
@@ -49,8 +63,6 @@ public:
     const SkyDecoder &sky() const { return m_sky; }
     // The clock the sky's times count on.
     qint64 skyClockMs() const { return m_skyClock.elapsed(); }
-    // The zoom the map address carries, chosen in the map window.
-    QString &mapZoom() { return m_module1.mapZoom; }
 
     // What the decoders and the local time read whenever they run: "Kontrollsumme prüfen",
     // "Zeitzone" ("+1") and "Sommerzeit". A change shows with the next decode.
@@ -72,23 +84,30 @@ public:
     PortFailure activateOutput(const PortSettings &settings);
     void deactivateOutput();
 
-    PortState inputState() const { return m_inputState; }
-    PortState outputState() const { return m_outputState; }
+    // What tests and benchmarks watch.
+    const PortControl &input() const { return m_input.port; }
+    const PortControl &output() const { return m_output.port; }
+    const Module1 &module1() const { return m_module1; }
+    const QTimer &pollTimer() const { return m_pollTimer; }
 
-    // For tests and benchmarks, which watch and time what the session does.
-    PortControl &input() { return m_input; }
-    PortControl &output() { return m_output; }
-    Module1 &module1() { return m_module1; }
-    PollCycle &pollCycle() { return m_pollCycle; }
-    QTimer &pollTimer() { return m_pollTimer; }
-    // How long links may take and consumers lag; for ports activated from now on.
-    void setLinkTimings(const LinkTimings &timings);
+    // The seam through which tests and benchmarks drive the poll cycle by hand: the decoders,
+    // one tick, and the timer held still.
+    struct ByHand {
+        Module1 &decoders;
+        PollCycle &cycle;
+        QTimer &timer;
+    };
+    ByHand byHand() { return {m_module1, m_pollCycle, m_pollTimer}; }
+    // For tests: how long links may take, consumers lag and received chunks gather; for ports
+    // activated from now on.
+    void setLinkTimings(const LinkTimings &timings) {
+        m_input.port.setTimings(timings);
+        m_output.port.setTimings(timings);
+    }
 
 signals:
-    // The port's indicator changes; detail says, for a port that is not open, what it waits
-    // for (empty otherwise).
-    void inputStateChanged(PortState state, const QString &detail);
-    void outputStateChanged(PortState state, const QString &detail);
+    // A port's indicator changes; for a port that waits, what it waits for.
+    void portStateChanged(PortSide side, PortState state, const PortWait &wait);
     // Clients connected to a TCP output, whenever that changes; -1 when the output is closed.
     void outputClientsChanged(int count);
     // The output dropped data its consumer did not take; once per activation of the output, or
@@ -101,10 +120,27 @@ signals:
     void skyChanged();
 
 private:
-    PortFailure activate(PortControl &port, const PortControl &other, PortFailure::Cause held,
-                         const PortSettings &settings);
-    void followPort(PortControl &port);
-    void setState(PortControl &port, PortState state, const QString &detail = QString());
+    // One port and what the session knows of it beside the port's own state.
+    struct Side {
+        Side(PortSide which, const QString &name, IoThread &ioThread, PortFailure::Cause held)
+            : which(which)
+            , port(name, ioThread)
+            , heldByOther(held) {}
+        const PortSide which;
+        PortControl port;
+        PortState state = PortState::Untouched;
+        // What it means that the other port has the device open.
+        const PortFailure::Cause heldByOther;
+        // A one-time warning was given since the last activation (or, for the output, return):
+        // the receive log full, the output too slow.
+        bool told = false;
+    };
+
+    PortFailure setUpAndOpen(Side &side, const Side &other, const PortSettings &settings);
+    PortFailure activate(Side &side, const Side &other, const PortSettings &settings);
+    void deactivate(Side &side);
+    void followPort(Side &side);
+    void setState(Side &side, PortState state, const PortWait &wait = {});
     void readSky(const QString &chunk);
     void skyRead();
 
@@ -117,13 +153,11 @@ private:
     QElapsedTimer m_skyClock;
     QTimer m_skyAgeing; // wakes when satellites next grow too old
     bool m_checksumTest = false;
-    QString m_zone = QStringLiteral("+1");
+    QString m_zone = kDefaultZone.toString();
     bool m_summerTime = false;
-    IoThread m_ioThread;                                       // before the ports, which live on it
-    PortControl m_input{QStringLiteral("CommX1"), m_ioThread}; // reads the receiver
-    PortControl m_output{QStringLiteral("CommX2"), m_ioThread}; // passes everything on
-    PortState m_inputState = PortState::Untouched;
-    PortState m_outputState = PortState::Untouched;
-    bool m_outputTooSlowTold = false; // since the output was last activated or came back
-    bool m_logFullTold = false;       // since the input was last activated
+    IoThread m_ioThread; // before the ports, which live on it
+    Side m_input{PortSide::Input, QStringLiteral("CommX1"), m_ioThread,
+                 PortFailure::Cause::HeldByOutput}; // reads the receiver
+    Side m_output{PortSide::Output, QStringLiteral("CommX2"), m_ioThread,
+                  PortFailure::Cause::HeldByInput}; // passes everything on
 };

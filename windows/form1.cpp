@@ -2,6 +2,7 @@
 
 #include "logic/mapaddress.h"
 #include "logic/portname.h"
+#include "logic/settings.h"
 #include "logic/trace.h"
 #include "session/session.h"
 #include "ui_form1.h"
@@ -123,6 +124,17 @@ void nameDeviceInToolTip(QComboBox *list, PortDirection direction) {
         [list, direction](const QString &text) { list->setToolTip(portToolTip(text, direction)); });
 }
 
+// What a port that is active but not open waits for, as its indicator's tooltip says it.
+QString waitingText(const PortWait &wait) {
+    QString text = QStringLiteral("Nicht verbunden: ") + wait.device;
+    if (!wait.reason.isEmpty())
+        text += u'\n' + wait.reason;
+    if (wait.nextTryInMs)
+        text += QStringLiteral("\nN\u00e4chster Versuch in %1 s")
+                    .arg(QString::number(double(*wait.nextTryInMs) / 1000));
+    return text;
+}
+
 PortSettings settingsOf(QComboBox *port, QComboBox *baudRate, QComboBox *dataBits,
                         QComboBox *stopBits) {
     return {.port = port->currentText(),
@@ -232,11 +244,7 @@ void Form1::bindPorts() {
     connect(c.deactivateInput, &QPushButton::clicked, &m_session, &Session::deactivateInput);
     connect(c.activateOutput, &QPushButton::clicked, this, &Form1::activateOutput);
     connect(c.deactivateOutput, &QPushButton::clicked, &m_session, &Session::deactivateOutput);
-    connect(&m_session, &Session::inputStateChanged, this,
-            [this](PortState state, const QString &detail) { showPortState(state, detail, true); });
-    connect(
-        &m_session, &Session::outputStateChanged, this,
-        [this](PortState state, const QString &detail) { showPortState(state, detail, false); });
+    connect(&m_session, &Session::portStateChanged, this, &Form1::showPortState);
     connect(&m_session, &Session::outputClientsChanged, this, [this](int count) {
         QPushButton *indicator = m_controls->outputIndicator;
         if (count < 0)
@@ -260,7 +268,7 @@ void Form1::bindPorts() {
 }
 
 void Form1::MainWindowLoad() {
-    m_controls->zone->setCurrentText(QStringLiteral("+1"));
+    m_controls->zone->setCurrentText(kDefaultZone.toString());
 }
 
 void Form1::activateInput() {
@@ -279,8 +287,9 @@ void Form1::activateOutput() {
         showPortFailure(failure);
 }
 
-void Form1::showPortState(PortState state, const QString &detail, bool input) {
-    QPushButton *indicator = input ? m_controls->inputIndicator : m_controls->outputIndicator;
+void Form1::showPortState(PortSide side, PortState state, const PortWait &wait) {
+    QPushButton *indicator =
+        side == PortSide::Input ? m_controls->inputIndicator : m_controls->outputIndicator;
     switch (state) {
     case PortState::Untouched:
         Indicator::set(indicator, Indicator::kRed, QString());
@@ -294,7 +303,7 @@ void Form1::showPortState(PortState state, const QString &detail, bool input) {
         break;
     }
     // An open TCP output's tooltip counts its clients, as they come and go.
-    indicator->setToolTip(detail);
+    indicator->setToolTip(state == PortState::Waiting ? waitingText(wait) : QString());
 }
 
 void Form1::showPortFailure(const PortFailure &failure) {
@@ -340,8 +349,8 @@ void Form1::copyBuffer() {
 Form3 *Form1::mapWindow() {
     if (!m_form3) {
         const DisplayModel &model = m_session.model();
-        m_form3 = new Form3(m_session.mapZoom(), model.latitude.text(), model.longitude.text(),
-                            m_desktop.makePageLoader, this);
+        m_form3 = new Form3(model.latitude.text(), model.longitude.text(), m_desktop.makePageLoader,
+                            this);
     }
     return m_form3;
 }

@@ -15,7 +15,9 @@ class SkyWindow;
 class QLabel;
 class QMessageBox;
 class Session;
+enum class PortSide;
 enum class PortState;
+struct PortWait;
 struct PortFailure;
 
 namespace Ui {
@@ -50,7 +52,7 @@ private:
 
     void activateInput();
     void activateOutput();
-    void showPortState(PortState state, const QString &detail, bool input);
+    void showPortState(PortSide side, PortState state, const PortWait &wait);
     void showPortFailure(const PortFailure &failure);
     void copyBuffer();
 

@@ -17,11 +17,10 @@ void setBackground(QWidget *widget, const QColor &colour) {
 
 } // namespace
 
-Form3::Form3(QString &mapZoom, QString latitude, QString longitude,
-             const PageLoaderFactory &makePageLoader, QWidget *parent)
+Form3::Form3(QString latitude, QString longitude, const PageLoaderFactory &makePageLoader,
+             QWidget *parent)
     : CloseBoxDialog(parent)
     , m_ui(std::make_unique<Ui::Form3>())
-    , m_mapZoom(mapZoom)
     , m_latitude(std::move(latitude))
     , m_longitude(std::move(longitude)) {
     m_ui->setupUi(this);

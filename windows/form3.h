@@ -15,13 +15,14 @@ class Form3;
 class Form3 : public CloseBoxDialog {
     Q_OBJECT
 public:
-    // mapZoom is the program-wide zoom this window chooses; latitude and longitude are the
-    // position texts of the moment, which the first map shows.
-    Form3(QString &mapZoom, QString latitude, QString longitude,
-          const PageLoaderFactory &makePageLoader, QWidget *parent);
+    // latitude and longitude are the position texts of the moment, which the first map shows.
+    Form3(QString latitude, QString longitude, const PageLoaderFactory &makePageLoader,
+          QWidget *parent);
     ~Form3() override;
 
     Ui::Form3 &ui() { return *m_ui; }
+    // The zoom the map addresses carry, as last chosen in the list.
+    const QString &mapZoom() const { return m_mapZoom; }
 
     // Creation step: selecting "12" runs the zoom choice, which loads the first map.
     void MapWindowLoad();
@@ -35,7 +36,7 @@ private:
     void load(const QString &latitude, const QString &longitude);
 
     std::unique_ptr<Ui::Form3> m_ui;
-    QString &m_mapZoom;
+    QString m_mapZoom;
     QString m_latitude;
     QString m_longitude;
     std::unique_ptr<PageLoader> m_loader;

@@ -35,11 +35,11 @@ private:
         QCOMPARE(m_session->activateInput({.port = m_input->second()}).cause,
                  PortFailure::Cause::None);
         QVERIFY(m_session->input().isOpen());
-        m_session->pollTimer().stop();
+        m_session->byHand().timer.stop();
     }
     void ticks(int count) {
         for (int i = 0; i < count; ++i)
-            m_session->pollCycle().PollTick();
+            m_session->byHand().cycle.PollTick();
     }
     QString buffer() const { return m_session->receiveLog().text().toString(); }
     qint16 count() const { return m_session->module1().tickCount; }
@@ -75,7 +75,7 @@ void tst_Session::counterSurvivesDeactivation() {
     QTRY_COMPARE(buffer(), kGga);
     ticks(12);
     QCOMPARE(buffer(), kGga);
-    m_session->pollCycle().PollTick();
+    m_session->byHand().cycle.PollTick();
     QVERIFY(buffer().isEmpty());
     QCOMPARE(count(), 0);
 }
@@ -108,7 +108,7 @@ void tst_Session::udpInputReadsOnAfterABurst() {
     QVERIFY(client.waitForConnected(5000));
     QCOMPARE(m_session->activateInput({.port = u"udp://127.0.0.1:0"_s}).cause,
              PortFailure::Cause::None);
-    m_session->pollTimer().stop();
+    m_session->byHand().timer.stop();
     const quint16 port = m_session->input().localPort();
     QVERIFY(port != 0);
     QTRY_VERIFY(client.state() == QAbstractSocket::ConnectedState && m_session->output().isOpen());

@@ -25,7 +25,7 @@ public:
             m_error = QStringLiteral("input not opened: ") + portFailureDetail(failure);
             return false;
         }
-        session.pollTimer().stop();
+        session.byHand().timer.stop();
         return true;
     }
 
@@ -42,8 +42,8 @@ public:
     // The last tick of a poll cycle, which empties the log: the next text sent is the first the
     // decoders find.
     void endCycle() {
-        m_session->module1().tickCount = PollCycle::kCycle - 1;
-        m_session->pollCycle().PollTick();
+        m_session->byHand().decoders.tickCount = PollCycle::kCycle - 1;
+        m_session->byHand().cycle.PollTick();
     }
 
     QString error() const { return m_error; }

@@ -65,7 +65,7 @@ private:
     void decode(const QString &sentence) {
         m_receiver->endCycle();
         QVERIFY(m_receiver->send(sentence + u"\r\n"_s));
-        m_session->module1().DecodeGGA();
+        m_session->byHand().decoders.DecodeGGA();
     }
     // The map window, once the first position has created it.
     Form3 *mapWindow() const { return m_form->findChild<Form3 *>(); }
@@ -119,11 +119,10 @@ void tst_Form3::cleanup() {
 
 void tst_Form3::createdHiddenByTheFirstPosition() {
     QVERIFY(!mapWindow());
-    QVERIFY(m_session->mapZoom().isEmpty());
     m_session->model().latitude.write(u"48 \u00B0  07.038 ' N"_s);
     QVERIFY(mapWindow());
     QVERIFY(!mapWindow()->isVisible());
-    QCOMPARE(m_session->mapZoom(), u"12"_s);
+    QCOMPARE(mapWindow()->mapZoom(), u"12"_s);
     // The creation's zoom choice and the position change load the same address.
     const QString expected = address(kMunichLat, QString(), u"12"_s);
     QCOMPARE(m_desktop.loads, (QStringList{expected, expected}));
@@ -224,7 +223,7 @@ void tst_Form3::samePositionLoadsNothing() {
     decode(kGgaMunich);
     m_desktop.loads.clear();
     decode(kGgaMunich);
-    m_session->module1().DecodeGGA();
+    m_session->byHand().decoders.DecodeGGA();
     QVERIFY(m_desktop.loads.isEmpty());
 }
 
@@ -239,7 +238,7 @@ void tst_Form3::pauseBlocksPositionsNotZoom() {
 
     map().Combo1->setCurrentText(u"14"_s);
     QCOMPARE(m_desktop.loads, QStringList{address(kSydneyLat, kSydneyLon, u"14"_s)});
-    QCOMPARE(m_session->mapZoom(), u"14"_s);
+    QCOMPARE(mapWindow()->mapZoom(), u"14"_s);
     QCOMPARE(map().Label4->text(), kMunichLat);
 
     map().Check1->setChecked(false);
@@ -251,7 +250,7 @@ void tst_Form3::pauseBlocksPositionsNotZoom() {
 void tst_Form3::resetLoadsTheEmptyFields() {
     decode(kGgaMunich);
     m_desktop.loads.clear();
-    m_session->module1().ResetDisplay();
+    m_session->byHand().decoders.ResetDisplay();
     QCOMPARE(m_desktop.loads, (QStringList{address(QString(), kMunichLon, u"12"_s),
                                            address(QString(), QString(), u"12"_s)}));
     QVERIFY(map().Label4->text().isEmpty());
@@ -274,7 +273,7 @@ void tst_Form3::withoutWebEngineTheMapAreaExplains() {
     useOfflineMap();
     TraceCapture trace;
     QVERIFY(m_receiver->send(kGgaMunich + u"\r\n"_s));
-    m_session->pollCycle().PollTick();
+    m_session->byHand().cycle.PollTick();
 
     QCOMPARE(m_session->model().latitude.text(), u"48 \u00B0  07.038 ' N"_s);
     QCOMPARE(map().Label5->text(), kMunichLon);
@@ -313,7 +312,7 @@ void tst_Form3::offlineMapFollowsLikeTheWebMap() {
     // Without a position the map stays where it was, without the marker.
     map().Check1->setChecked(false);
     const QImage placed = drawnMap();
-    m_session->module1().ResetDisplay();
+    m_session->byHand().decoders.ResetDisplay();
     QCOMPARE(offlineMap()->frame().centre().longitude, -(151 + 12.3353 / 60));
     const QImage unplaced = drawnMap();
     const QPoint centre = unplaced.rect().center() + QPoint(1, 1);

@@ -103,14 +103,12 @@ void tst_PollTimer::intervalChoice() {
     auto *button = m_form->findChild<QAbstractButton *>(u"Option1_%1"_s.arg(index));
     QTest::mouseClick(button, Qt::LeftButton);
     QVERIFY(button->isChecked());
-    QCOMPARE(m_session->module1().pollInterval, interval);
     QCOMPARE(m_session->pollTimer().interval(), interval);
     QVERIFY(m_session->pollTimer().isActive());
 }
 
 void tst_PollTimer::intervalChosenWhileStopped() {
-    QCOMPARE(m_session->module1().pollInterval, 0); // nothing chosen yet; the timer holds 500
-    QCOMPARE(m_session->pollTimer().interval(), 500);
+    QCOMPARE(m_session->pollTimer().interval(), 500); // nothing chosen yet
     m_form->ui().Option1_4->click();
     QVERIFY(!m_session->pollTimer().isActive());
     m_form->ui().Command1->click();
@@ -125,7 +123,7 @@ void tst_PollTimer::copyBufferToClipboard() {
     // Exactly the buffer: carriage returns and a character above 127 included.
     const QString text = kGga + u"$GPTXT,01,01,02,\u00B0C*00\r\n"_s;
     m_form->ui().Command1->click();
-    m_session->pollTimer().stop(); // no cycle ends while the test looks
+    m_session->byHand().timer.stop(); // no cycle ends while the test looks
     m_receiver->write(text.toLatin1());
     QTRY_COMPARE(buffer(), text);
     m_trace->clear();

@@ -176,9 +176,9 @@ void tst_Ports::decodedAfterTheNextTicks() {
 
 QStringList tst_Ports::decodedOnce(const QByteArray &stream) {
     // One tick over the whole stream, so that both ports are decoded from the same buffer.
-    m_session->pollTimer().stop();
+    m_session->byHand().timer.stop();
     [&] { QTRY_COMPARE(buffer(), QString::fromLatin1(stream)); }();
-    m_session->pollCycle().PollTick();
+    m_session->byHand().cycle.PollTick();
     QStringList texts;
     for (DisplayField *field : m_session->model().fields())
         texts << field->text();
@@ -269,8 +269,8 @@ void tst_Ports::deactivationResetsDisplayBufferAndList() {
     activate(ui.Command5, ui.Command7);
     m_receiver->write(kSentences);
     QTRY_COMPARE(m_session->receiveLog().size(), kSentences.size());
-    m_session->pollCycle().PollTick();
-    m_session->module1().ListSentenceTypes();
+    m_session->byHand().cycle.PollTick();
+    m_session->byHand().decoders.ListSentenceTypes();
     QCOMPARE(m_session->model().latitude.text(), u"48 \u00B0  07.038 ' N"_s);
     QVERIFY(!m_session->model().sentenceTypes().isEmpty());
 
@@ -318,7 +318,7 @@ void tst_Ports::outputPortIsIndependent() {
     activate(ui.Command1, ui.Command3);
     m_receiver->write(kSentences);
     QTRY_COMPARE(m_session->receiveLog().size(), kSentences.size());
-    m_session->pollCycle().PollTick();
+    m_session->byHand().cycle.PollTick();
     QCOMPARE(m_session->model().utcTime.text(), u"12:35:19"_s);
     QVERIFY(m_consumer->received().isEmpty());
 
@@ -401,7 +401,7 @@ void tst_Ports::failedActivation() {
     QPushButton *bad = output ? ui.Command5 : ui.Command1;
     QPushButton *goodIndicator = output ? ui.Command3 : ui.Command7;
     QPushButton *badIndicator = output ? ui.Command7 : ui.Command3;
-    PortControl &badPort = output ? m_session->output() : m_session->input();
+    const PortControl &badPort = output ? m_session->output() : m_session->input();
     activate(good, goodIndicator);
 
     const QString typed = m_form->findChild<QComboBox *>(combo)->currentText();
@@ -430,10 +430,10 @@ void tst_Ports::failedActivation() {
     dismissMessage();
 
     // Corrected, the same port works, and nothing received so far is lost.
-    m_session->pollTimer().stop();
+    m_session->byHand().timer.stop();
     setText(combo, typed);
     activate(bad, badIndicator);
-    m_session->pollTimer().stop();
+    m_session->byHand().timer.stop();
     sent += "$GPTXT,01,01,02,after*00\r\n";
     m_receiver->write("$GPTXT,01,01,02,after*00\r\n");
     QTRY_COMPARE(buffer(), QString::fromLatin1(sent));
@@ -467,12 +467,12 @@ void tst_Ports::failedReactivationTellsTheTruth() {
     QPushButton *button = output ? ui.Command5 : ui.Command1;
     QPushButton *indicator = output ? ui.Command7 : ui.Command3;
     ui.Option1_0->click(); // 200 ms: a shorter wait for the cycle below
-    PortControl &port = output ? m_session->output() : m_session->input();
+    const PortControl &port = output ? m_session->output() : m_session->input();
     activate(ui.Command1, ui.Command3);
     activate(ui.Command5, ui.Command7);
-    m_session->pollTimer().stop();
+    m_session->byHand().timer.stop();
     writeUntilArrived(kSentences);
-    m_session->pollCycle().PollTick();
+    m_session->byHand().cycle.PollTick();
     QCOMPARE(m_session->model().utcTime.text(), u"12:35:19"_s);
 
     const QString typed = m_form->findChild<QComboBox *>(combo)->currentText();
@@ -498,7 +498,7 @@ void tst_Ports::failedReactivationTellsTheTruth() {
     // Set right again, the port works.
     setText(combo, typed);
     activate(button, indicator);
-    m_session->pollTimer().stop();
+    m_session->byHand().timer.stop();
     writeUntilArrived("$GPTXT,01,01,02,after*00\r\n");
     QCOMPARE(buffer(), QString::fromLatin1(expected) + u"$GPTXT,01,01,02,after*00\r\n"_s);
     QTRY_VERIFY(m_consumer->received().endsWith("after*00\r\n"));
@@ -524,7 +524,7 @@ void tst_Ports::unpluggedMidStream() {
     QPushButton *indicator = output ? ui.Command7 : ui.Command3;
     activate(ui.Command1, ui.Command3);
     activate(ui.Command5, ui.Command7);
-    m_session->pollTimer().stop();
+    m_session->byHand().timer.stop();
 
     QFile file(QStringLiteral(PELORA_TESTDATA "/gpsdf.log"));
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -532,7 +532,7 @@ void tst_Ports::unpluggedMidStream() {
     const QByteArray arrived = log.left(log.size() / 2);
     writeUntilArrived(arrived);
     QTRY_COMPARE(m_consumer->received(), arrived);
-    m_session->pollCycle().PollTick();
+    m_session->byHand().cycle.PollTick();
     const QString time = m_session->model().utcTime.text();
     QVERIFY(!time.isEmpty());
 
@@ -560,8 +560,8 @@ void tst_Ports::unpluggedMidStream() {
         QVERIFY(log.startsWith(expected));
     }
     // Ticks go on without a count while the input is closed, so they never empty the buffer.
-    m_session->module1().tickCount = 19;
-    m_session->pollCycle().PollTick();
+    m_session->byHand().decoders.tickCount = 19;
+    m_session->byHand().cycle.PollTick();
     QCOMPARE(m_session->module1().tickCount, output ? 0 : 19);
     if (!output)
         QCOMPARE(buffer(), QString::fromLatin1(expected));
@@ -570,7 +570,7 @@ void tst_Ports::unpluggedMidStream() {
     // Plugged in again under the same name, the port is activated as before and works.
     plugIn(output, link);
     activate(output ? ui.Command5 : ui.Command1, indicator);
-    m_session->pollTimer().stop();
+    m_session->byHand().timer.stop();
     if (output)
         expected.clear(); // emptied by the tick above
     const QByteArray more = "$GPTXT,01,01,02,back again*00\r\n";
@@ -605,13 +605,13 @@ void tst_Ports::comesBackByItself() {
         qputenv("PELORA_COM1", link.toLocal8Bit());
     QPushButton *indicator = output ? ui.Command7 : ui.Command3;
     ui.Option1_0->click(); // 200 ms: a shorter wait for the cycle below
-    PortControl &port = output ? m_session->output() : m_session->input();
+    const PortControl &port = output ? m_session->output() : m_session->input();
     const QString name = port.objectName();
     activate(ui.Command1, ui.Command3);
     activate(ui.Command5, ui.Command7);
-    m_session->pollTimer().stop();
+    m_session->byHand().timer.stop();
     writeUntilArrived(kSentences);
-    m_session->pollCycle().PollTick();
+    m_session->byHand().cycle.PollTick();
     QCOMPARE(m_session->model().utcTime.text(), u"12:35:19"_s);
 
     (output ? m_consumer : m_receiver).reset();
@@ -627,7 +627,7 @@ void tst_Ports::comesBackByItself() {
         (output ? ui.Command5 : ui.Command1)->click();
         dismissMessage();
     }
-    m_session->module1().tickCount = 7;
+    m_session->byHand().decoders.tickCount = 7;
     const QString kept = buffer();
     plugIn(output, link);
 
@@ -687,7 +687,7 @@ void tst_Ports::outputNobodyReads() {
     m_consumer.reset();
     activate(ui.Command1, ui.Command3);
     activate(ui.Command5, ui.Command7);
-    m_session->pollTimer().stop();
+    m_session->byHand().timer.stop();
     qint64 largestBacklog = 0;
     connect(&m_session->input(), &PortControl::dataReceived, this, [this, &largestBacklog] {
         largestBacklog = qMax(largestBacklog, m_session->output().bytesToWrite());
@@ -712,7 +712,7 @@ void tst_Ports::outputNobodyReads() {
     QCOMPARE(tooSlow->windowTitle(), u"Achtung"_s);
     QCOMPARE(tooSlow->text(), u"Ausgang zu langsam: \u00e4ltere Daten wurden verworfen."_s);
     QCOMPARE(m_form->findChildren<QMessageBox *>().size(), 1);
-    m_session->pollCycle().PollTick();
+    m_session->byHand().cycle.PollTick();
     QCOMPARE(m_session->model().utcTime.text(), u"12:35:19"_s);
     tooSlow->close();
     QTRY_VERIFY(!message(u"backlogMessage"_s));

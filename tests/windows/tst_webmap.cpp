@@ -138,7 +138,7 @@ void tst_WebMap::positionLoadsIntoTheRealView() {
     QVERIFY2(receiver.attach(session), qPrintable(receiver.error()));
     QVERIFY(
         receiver.send(u"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"_s));
-    session.module1().DecodeGGA();
+    session.byHand().decoders.DecodeGGA();
 
     auto *map = form.findChild<Form3 *>();
     QVERIFY(map);

@@ -99,7 +99,7 @@ int main(int argc, char *argv[]) {
         return 1;
 
     // Time every tick: the timer calls the same handler, through a stopwatch.
-    QTimer &pollTimer = session.pollTimer();
+    QTimer &pollTimer = session.byHand().timer;
     QObject::disconnect(&pollTimer, &QTimer::timeout, &session, nullptr);
     double longestTick = 0;
     qsizetype bufferAtLongest = 0;
@@ -110,7 +110,7 @@ int main(int argc, char *argv[]) {
         largestBuffer = qMax(largestBuffer, buffered);
         QElapsedTimer stopwatch;
         stopwatch.start();
-        session.pollCycle().PollTick();
+        session.byHand().cycle.PollTick();
         const double duration = stopwatch.nsecsElapsed() / 1e6;
         if (duration > longestTick) {
             longestTick = duration;
@@ -158,10 +158,10 @@ int main(int argc, char *argv[]) {
     // Two ticks over everything received so far: an ordinary one, and the one of each cycle
     // that also rebuilds the type list.
     auto timedTick = [&session](qint16 count) {
-        session.module1().tickCount = count;
+        session.byHand().decoders.tickCount = count;
         QElapsedTimer stopwatch;
         stopwatch.start();
-        session.pollCycle().PollTick();
+        session.byHand().cycle.PollTick();
         return stopwatch.nsecsElapsed() / 1e6;
     };
     const double ordinaryTick = timedTick(5);
