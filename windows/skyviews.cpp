@@ -1,7 +1,10 @@
 #include "windows/skyviews.h"
 
+#include <QEvent>
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStaticText>
 
 #include <cmath>
 #include <numbers>
@@ -17,6 +20,34 @@ QPolygonF regular(QPointF centre, double radius, int corners, double firstAngle)
         polygon << centre + QPointF(radius * std::cos(a), radius * std::sin(a));
     }
     return polygon;
+}
+
+// Short texts drawn several times a second (satellite numbers, signal IDs, the scale), laid out
+// once per font: laying out a text costs more than drawing it.
+const QStaticText &laidOut(const QPainter &painter, const QString &text) {
+    static QHash<QString, QStaticText> cache;
+    const QString key = painter.font().key() + u'\n' + text;
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        QStaticText laid(text);
+        laid.setTextFormat(Qt::PlainText);
+        laid.prepare(QTransform(), painter.font());
+        it = cache.insert(key, laid);
+    }
+    return *it;
+}
+
+// Draws the text with the same alignment in the box as QPainter::drawText would.
+void drawText(QPainter &painter, const QRectF &box, Qt::Alignment alignment, const QString &text) {
+    const QStaticText &laid = laidOut(painter, text);
+    const QSizeF size = laid.size();
+    double x = box.left();
+    if (alignment & Qt::AlignHCenter)
+        x = box.center().x() - size.width() / 2;
+    else if (alignment & Qt::AlignRight)
+        x = box.right() - size.width();
+    const double y = box.center().y() - size.height() / 2;
+    painter.drawStaticText(QPointF(x, y), laid);
 }
 
 } // namespace
@@ -91,6 +122,12 @@ SkyPlot::SkyPlot(QWidget *parent)
     setSizePolicy(policy);
 }
 
+void SkyPlot::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::FontChange)
+        m_background = QPixmap();
+    QWidget::changeEvent(event);
+}
+
 void SkyPlot::setSatellites(QList<SystemSatellites> sky) {
     if (sky == m_sky)
         return;
@@ -110,8 +147,8 @@ QPointF SkyPlot::pointOf(double elevation, double azimuth) const {
     return area.center() + QPointF(radius * std::sin(a), -radius * std::cos(a));
 }
 
-void SkyPlot::paintEvent(QPaintEvent *) {
-    QPainter painter(this);
+void SkyPlot::paintBackground(QPainter &painter) const {
+    painter.setFont(font());
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillRect(rect(), Qt::white);
     const QRectF area = plotArea();
@@ -146,22 +183,7 @@ void SkyPlot::paintEvent(QPaintEvent *) {
         painter.drawText(QRectF(at - QPointF(10, 10), QSizeF(20, 20)), Qt::AlignCenter, point.name);
     }
 
-    QFont small = font();
-    small.setPointSizeF(font().pointSizeF() * 0.85);
-    painter.setFont(small);
-    for (const SystemSatellites &system : m_sky) {
-        for (const SkySatellite &satellite : system.satellites) {
-            if (!satellite.elevation || !satellite.azimuth)
-                continue;
-            const QPointF at = pointOf(*satellite.elevation, *satellite.azimuth);
-            drawSymbol(painter, system.system, at, 14, satellite.used);
-            painter.setPen(Qt::black);
-            painter.drawText(at + QPointF(9, 4), QString::number(satellite.id));
-        }
-    }
-
     // The legend: every system's symbol, then what filled and hollow mean; rows as wide as fits.
-    painter.setFont(font());
     double x = 8;
     double y = height() - kLegendHeight + 10;
     const auto entry = [&](GnssSystem system, bool filled, const QString &name) {
@@ -179,6 +201,35 @@ void SkyPlot::paintEvent(QPaintEvent *) {
         entry(system, true, systemName(system));
     entry(GnssSystem::Gps, true, QStringLiteral("genutzt"));
     entry(GnssSystem::Gps, false, QStringLiteral("nur im Blick"));
+}
+
+// The rings, the points of the compass and the legend change only with the size and the font;
+// drawn once into a pixmap, each refresh draws only the satellites over it.
+void SkyPlot::paintEvent(QPaintEvent *) {
+    const qreal ratio = devicePixelRatioF();
+    if (m_background.isNull() || m_background.size() != size() * ratio) {
+        m_background = QPixmap(size() * ratio);
+        m_background.setDevicePixelRatio(ratio);
+        QPainter background(&m_background);
+        paintBackground(background);
+    }
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_background);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QFont small = font();
+    small.setPointSizeF(font().pointSizeF() * 0.85);
+    painter.setFont(small);
+    for (const SystemSatellites &system : m_sky) {
+        for (const SkySatellite &satellite : system.satellites) {
+            if (!satellite.elevation || !satellite.azimuth)
+                continue;
+            const QPointF at = pointOf(*satellite.elevation, *satellite.azimuth);
+            drawSymbol(painter, system.system, at, 14, satellite.used);
+            painter.setPen(Qt::black);
+            drawText(painter, QRectF(at + QPointF(8, -8), QSizeF(40, 16)),
+                     Qt::AlignLeft | Qt::AlignVCenter, QString::number(satellite.id));
+        }
+    }
 }
 
 // ---- the signal bars
@@ -232,73 +283,80 @@ QSize SignalBars::sizeHint() const {
 void SignalBars::paintEvent(QPaintEvent *) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
-    const int top = kTopLabels;
-    const int bottom = height() - kBottomLabels;
-    const double perDb = double(bottom - top) / kTopDb;
+    const Scale scale{.top = kTopLabels,
+                      .bottom = height() - kBottomLabels,
+                      .perDb = double(height() - kBottomLabels - kTopLabels) / kTopDb};
 
     // The scale, every 10 dB-Hz.
     QFont small = font();
     small.setPointSizeF(font().pointSizeF() * 0.8);
     painter.setFont(small);
     for (int db = 0; db <= kTopDb; db += 10) {
-        const double y = bottom - db * perDb;
+        const double y = scale.bottom - db * scale.perDb;
         painter.setPen(QColor(225, 225, 225));
         painter.drawLine(QPointF(kLeftScale, y), QPointF(width(), y));
         painter.setPen(Qt::black);
-        painter.drawText(QRectF(0, y - 8, kLeftScale - 4, 16), Qt::AlignRight | Qt::AlignVCenter,
-                         QString::number(db));
+        drawText(painter, QRectF(0, y - 8, kLeftScale - 4, 16), Qt::AlignRight | Qt::AlignVCenter,
+                 QString::number(db));
     }
-    painter.drawText(QRectF(0, 0, 80, top), Qt::AlignLeft | Qt::AlignVCenter,
+    painter.drawText(QRectF(0, 0, 80, scale.top), Qt::AlignLeft | Qt::AlignVCenter,
                      QStringLiteral("dB-Hz"));
 
     int x = kLeftScale + 6;
     for (const SystemSatellites &system : m_sky) {
         if (system.satellites.isEmpty())
             continue;
-        const SystemStyle style = styleOf(system.system);
         const int groupStart = x;
-        for (const SkySatellite &satellite : system.satellites) {
-            const int satelliteStart = x;
-            // A used satellite that is in no GSV group still gets its slot.
-            QMap<QString, std::optional<int>> signalsOf = satellite.snr;
-            if (signalsOf.isEmpty())
-                signalsOf.insert(QString(), std::nullopt);
-            for (auto signal = signalsOf.cbegin(); signal != signalsOf.cend(); ++signal) {
-                const QRectF slot(x, top, kBarWidth, bottom - top);
-                if (signal.value()) {
-                    const double db = std::clamp(*signal.value(), 0, kTopDb);
-                    const QRectF bar(x, bottom - db * perDb, kBarWidth, db * perDb);
-                    painter.setPen(QPen(style.colour, 1.5));
-                    painter.setBrush(satellite.used ? QBrush(style.colour)
-                                                    : QBrush(style.colour, Qt::BDiagPattern));
-                    painter.drawRect(bar);
-                } else {
-                    // Not tracked: an empty slot, never a bar of 0.
-                    painter.setPen(QPen(QColor(170, 170, 170), 1, Qt::DotLine));
-                    painter.setBrush(Qt::NoBrush);
-                    painter.drawRect(slot.adjusted(0.5, 0.5, -0.5, -0.5));
-                }
-                if (signalsOf.size() > 1) {
-                    painter.setPen(Qt::darkGray);
-                    painter.drawText(QRectF(x - 2, bottom + 1, kBarWidth + 4, 12), Qt::AlignCenter,
-                                     signal.key());
-                }
-                x += kBarWidth + kBarGap;
-            }
-            painter.setPen(satellite.used ? Qt::black : Qt::darkGray);
-            QFont label = small;
-            label.setBold(satellite.used);
-            painter.setFont(label);
-            painter.drawText(QRectF(satelliteStart - 6, bottom + 12, x - satelliteStart + 9, 12),
-                             Qt::AlignCenter, QString::number(satellite.id));
-            painter.setFont(small);
-        }
-        painter.setPen(style.colour);
-        painter.drawText(QRectF(groupStart, 0, x - groupStart, top), Qt::AlignCenter,
-                         systemName(system.system));
-        painter.drawLine(QPointF(groupStart, bottom + 26), QPointF(x - kBarGap, bottom + 26));
+        for (const SkySatellite &satellite : system.satellites)
+            x = paintSatellite(painter, scale, system.system, satellite, x);
+        painter.setPen(styleOf(system.system).colour);
+        drawText(painter, QRectF(groupStart, 0, x - groupStart, scale.top), Qt::AlignCenter,
+                 systemName(system.system));
+        painter.drawLine(QPointF(groupStart, scale.bottom + 26),
+                         QPointF(x - kBarGap, scale.bottom + 26));
         x += kGroupGap;
     }
     painter.setPen(Qt::black);
-    painter.drawLine(QPointF(kLeftScale, bottom), QPointF(width(), bottom));
+    painter.drawLine(QPointF(kLeftScale, scale.bottom), QPointF(width(), scale.bottom));
+}
+
+// A satellite's bars from x on, with its number below them; returns where the next one starts.
+int SignalBars::paintSatellite(QPainter &painter, const Scale &scale, GnssSystem system,
+                               const SkySatellite &satellite, int x) const {
+    const QColor colour = styleOf(system).colour;
+    const QFont small = painter.font();
+    const int start = x;
+    // A used satellite that is in no GSV group still gets its slot.
+    QMap<QString, std::optional<int>> signalsOf = satellite.snr;
+    if (signalsOf.isEmpty())
+        signalsOf.insert(QString(), std::nullopt);
+    for (auto signal = signalsOf.cbegin(); signal != signalsOf.cend(); ++signal) {
+        if (signal.value()) {
+            const double db = std::clamp(*signal.value(), 0, kTopDb);
+            painter.setPen(QPen(colour, 1.5));
+            painter.setBrush(satellite.used ? QBrush(colour) : QBrush(colour, Qt::BDiagPattern));
+            painter.drawRect(
+                QRectF(x, scale.bottom - db * scale.perDb, kBarWidth, db * scale.perDb));
+        } else {
+            // Not tracked: an empty slot, never a bar of 0.
+            painter.setPen(QPen(QColor(170, 170, 170), 1, Qt::DotLine));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(QRectF(x, scale.top, kBarWidth, scale.bottom - scale.top)
+                                 .adjusted(0.5, 0.5, -0.5, -0.5));
+        }
+        if (signalsOf.size() > 1) {
+            painter.setPen(Qt::darkGray);
+            drawText(painter, QRectF(x - 2, scale.bottom + 1, kBarWidth + 4, 12), Qt::AlignCenter,
+                     signal.key());
+        }
+        x += kBarWidth + kBarGap;
+    }
+    painter.setPen(satellite.used ? Qt::black : Qt::darkGray);
+    QFont label = small;
+    label.setBold(satellite.used);
+    painter.setFont(label);
+    drawText(painter, QRectF(start - 6, scale.bottom + 12, x - start + 9, 12), Qt::AlignCenter,
+             QString::number(satellite.id));
+    painter.setFont(small);
+    return x;
 }

@@ -4,6 +4,8 @@
 
 #include <QColor>
 #include <QList>
+#include <QPainter>
+#include <QPixmap>
 #include <QWidget>
 
 // How a system is drawn: a colour, and a symbol shape of its own so that the plot reads in grey.
@@ -40,12 +42,15 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     static constexpr int kLegendHeight = 60; // room for three rows
     QRectF plotArea() const;
+    void paintBackground(QPainter &painter) const;
 
     QList<SystemSatellites> m_sky;
+    QPixmap m_background;
 };
 
 // One bar per satellite and signal, C/N0 on a fixed 0–60 dB-Hz scale, grouped by system; used
@@ -66,12 +71,18 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    struct Scale {
+        int top;      // of the bars' area
+        int bottom;   // 0 dB-Hz
+        double perDb; // pixels
+    };
     int barCount() const;
+    int paintSatellite(QPainter &painter, const Scale &scale, GnssSystem system,
+                       const SkySatellite &satellite, int x) const;
 
     QList<SystemSatellites> m_sky;
     qsizetype m_shownSystems = 0;
 };
 
 // Draws a system's symbol centred on a point; used by both views and their legends.
-class QPainter;
 void drawSymbol(QPainter &painter, GnssSystem system, QPointF centre, double size, bool filled);

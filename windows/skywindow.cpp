@@ -4,6 +4,7 @@
 #include "ui_skywindow.h"
 #include "windows/skyviews.h"
 
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLocale>
 
@@ -37,9 +38,15 @@ QString positionText(const SkyFix &fix) {
     return text;
 }
 
-// Satellites, not signals: one in view on two signals counts once.
+// Satellites, not signals: one in view on two signals counts once. Plain text in columns: it
+// changes with every satellite that rises or sets, and rich text costs many times as much to lay
+// out.
 QString countsText(const QList<SystemSatellites> &sky) {
-    QString rows;
+    const auto row = [](const QString &name, const QString &inView, const QString &used) {
+        return name.leftJustified(11) + inView.rightJustified(9) + used.rightJustified(9) + u'\n';
+    };
+    QString text =
+        row(QStringLiteral("Satelliten"), QStringLiteral("im Blick"), QStringLiteral("genutzt"));
     int allInView = 0;
     int allUsed = 0;
     for (const SystemSatellites &system : sky) {
@@ -51,19 +58,10 @@ QString countsText(const QList<SystemSatellites> &sky) {
         }
         allInView += inView;
         allUsed += used;
-        rows += QStringLiteral("<tr><td style='color:%1'>%2</td><td align=right>%3</td>"
-                               "<td align=right>%4</td></tr>")
-                    .arg(styleOf(system.system).colour.name(), systemName(system.system))
-                    .arg(inView)
-                    .arg(used);
+        text += row(systemName(system.system), QString::number(inView), QString::number(used));
     }
-    return QStringLiteral("<table cellspacing=0 cellpadding=3><tr><th align=left>Satelliten</th>"
-                          "<th>im Blick</th><th>genutzt</th></tr>%1"
-                          "<tr><td><b>Gesamt</b></td><td align=right><b>%2</b></td>"
-                          "<td align=right><b>%3</b></td></tr></table>")
-        .arg(rows)
-        .arg(allInView)
-        .arg(allUsed);
+    return text +
+           row(QStringLiteral("Gesamt"), QString::number(allInView), QString::number(allUsed));
 }
 
 // A label laid out again only when its text changes: most refreshes change strengths only.
@@ -79,6 +77,7 @@ SkyWindow::SkyWindow(const Session &session, QWidget *parent)
     , m_session(session)
     , m_ui(std::make_unique<Ui::SkyWindow>()) {
     m_ui->setupUi(this);
+    m_ui->countsLabel->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_refresh.setSingleShot(true);
     m_refresh.setInterval(kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, [this] {

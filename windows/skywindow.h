@@ -23,7 +23,7 @@ public:
     Ui::SkyWindow &ui() { return *m_ui; }
 
     // At most this often a change reaches the views.
-    static constexpr int kRefreshMs = 250;
+    static constexpr int kRefreshMs = 500;
 
 protected:
     void showEvent(QShowEvent *event) override;
