@@ -11,14 +11,7 @@
 using namespace Qt::StringLiterals;
 using sentences::kGga;
 
-namespace {
-
-const QByteArray kSentences =
-    "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n"
-    "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
-    "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
-
-} // namespace
+using sentences::kSentences;
 
 class tst_Session : public QObject {
     Q_OBJECT
