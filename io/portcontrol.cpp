@@ -18,8 +18,7 @@ PortControl::PortControl(const QString &name, IoThread &ioThread, QObject *paren
     , m_worker(new PortWorker) {
     setObjectName(name);
     m_worker->setObjectName(name);
-    // A replugged adapter is back within a second or two; looking more often gains nothing.
-    m_returnWatch.setInterval(1000);
+    m_returnWatch.setInterval(LinkTimings().returnLook);
     connect(&m_returnWatch, &QTimer::timeout, this, &PortControl::tryToReturn);
     m_worker->moveToThread(ioThread.thread());
     // Queued to this thread, in the order the I/O thread raised them; the trace is written
@@ -250,6 +249,7 @@ void PortControl::setOutput(bool output) {
 }
 
 void PortControl::setTimings(const LinkTimings &timings) {
+    m_returnWatch.setInterval(timings.returnLook);
     onIoThread([this, timings] { m_worker->setTimings(timings); });
 }
 

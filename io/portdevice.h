@@ -38,6 +38,9 @@ struct LinkTimings {
     // at most twice this long after they were read: the session decodes on its poll ticks and
     // shows text in batches anyway, and a wake-up per small chunk costs more than the chunk.
     std::chrono::milliseconds batch{25};
+    // A lost device file is looked for this often: a replugged adapter is back within a second
+    // or two, and looking more often gains nothing.
+    std::chrono::milliseconds returnLook{1000};
 };
 
 // What a port reads from and writes to: a serial line (or a pseudo-terminal), a TCP connection
