@@ -45,6 +45,14 @@ public:
     bool isOpen() const;
     // Whether the port is meant to be open: open, or reaching its peer, or waiting for its lost
     // device to come back. From a successful open() until close() or a failed open().
+    // Where the port stands between open() and close(); changed in setLifecycle() only.
+    enum class Lifecycle {
+        Closed,     // not meant to be open
+        Connecting, // opened, its network peer or name not reached yet
+        Open,       // data can flow
+        Returning,  // lost: its network peer is tried again, or its device looked for each second
+    };
+    Lifecycle lifecycle() const { return m_lifecycle; }
     bool isActive() const { return m_lifecycle != Lifecycle::Closed; }
     // Queues the characters as bytes for writing; nothing while the port is closed, and a
     // network output that is still reaching its peer holds them (within the bound). Never
@@ -100,13 +108,6 @@ signals:
     void dropped(qint64 bytes);
 
 private:
-    // Where the port stands between open() and close(); changed in setLifecycle() only.
-    enum class Lifecycle {
-        Closed,     // not meant to be open
-        Connecting, // opened, its network peer or name not reached yet
-        Open,       // data can flow
-        Returning,  // lost: its network peer is tried again, or its device looked for each second
-    };
     void setLifecycle(Lifecycle next);
 
     template <typename Call> void onIoThread(Call call);

@@ -80,18 +80,29 @@ Session::~Session() = default;
 // that is gone, reached or back.
 void Session::followPort(Side &side) {
     const PortControl &port = side.port;
-    connect(&port, &PortControl::lost, this,
-            [this, &side] { setState(side, PortState::Waiting, waitOf(side.port)); });
+    connect(&port, &PortControl::lost, this, [this, &side] { showState(side, waitOf(side.port)); });
     connect(&port, &PortControl::tryFailed, this,
             [this, &side](const QString &reason, qint64 nextTryInMs) {
-                setState(side, PortState::Waiting, waitOf(side.port, reason, nextTryInMs));
+                showState(side, waitOf(side.port, reason, nextTryInMs));
             });
-    connect(&port, &PortControl::opened, this, [this, &side] { setState(side, PortState::Open); });
-    connect(&port, &PortControl::returned, this,
-            [this, &side] { setState(side, PortState::Open); });
+    connect(&port, &PortControl::opened, this, [this, &side] { showState(side); });
+    connect(&port, &PortControl::returned, this, [this, &side] { showState(side); });
 }
 
-void Session::setState(Side &side, PortState state, const PortWait &wait) {
+// The indicator's state is the port's own lifecycle, but for a port never touched yet.
+void Session::showState(Side &side, const PortWait &wait) {
+    PortState state = PortState::Closed;
+    switch (side.port.lifecycle()) {
+    case PortControl::Lifecycle::Open:
+        state = PortState::Open;
+        break;
+    case PortControl::Lifecycle::Connecting:
+    case PortControl::Lifecycle::Returning:
+        state = PortState::Waiting;
+        break;
+    case PortControl::Lifecycle::Closed:
+        break;
+    }
     side.state = state;
     emit portStateChanged(side.which, state, wait);
 }
@@ -161,21 +172,18 @@ PortFailure Session::activate(Side &side, const Side &other, const PortSettings 
     const PortFailure failure = setUpAndOpen(side, other, settings);
     if (failure.cause == PortFailure::Cause::None) {
         side.told = false;
-        if (side.port.isOpen())
-            setState(side, PortState::Open);
-        else
-            setState(side, PortState::Waiting, waitOf(side.port));
+        showState(side, waitOf(side.port));
     } else if (!side.port.isActive() && side.state != PortState::Untouched) {
         // Green, or waiting, only while the port still is; a port that never was keeps its
         // indicator as it was.
-        setState(side, PortState::Closed);
+        showState(side);
     }
     return failure;
 }
 
 void Session::deactivate(Side &side) {
     side.port.close();
-    setState(side, PortState::Closed);
+    showState(side);
 }
 
 PortFailure Session::activateInput(const PortSettings &settings) {

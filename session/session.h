@@ -140,7 +140,7 @@ private:
     PortFailure activate(Side &side, const Side &other, const PortSettings &settings);
     void deactivate(Side &side);
     void followPort(Side &side);
-    void setState(Side &side, PortState state, const PortWait &wait = {});
+    void showState(Side &side, const PortWait &wait = {});
     void readSky(const QString &chunk);
     void skyRead();
 
