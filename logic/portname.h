@@ -8,8 +8,8 @@
 #include <functional>
 #include <optional>
 
-// What the session writes into a port's name: two backslashes, ".", a backslash and "COM", followed by
-// the port list's text.
+// What the session writes into a port's name: two backslashes, ".", a backslash and "COM",
+// followed by the port list's text.
 inline constexpr QStringView kComPrefix = u"\\\\.\\COM";
 
 enum class DeviceNaming { Windows, Unix };
