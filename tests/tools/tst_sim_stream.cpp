@@ -146,6 +146,8 @@ QList<QStringList> epochsOf(const QByteArray &bytes) {
 }
 
 const QStringList kBase{u"--baud"_s, u"0"_s, u"--seed"_s, u"11"_s, u"--duration"_s, u"30"_s};
+// The same epochs without waiting for their times: what they hold does not depend on it.
+const QStringList kBurst = kBase + QStringList{u"--burst"_s};
 
 } // namespace
 
@@ -174,9 +176,9 @@ private slots:
 
 private:
     QStringList m_reference; // clean sentences the fault runs are compared with
-    const QStringList m_faultBase = kBase + QStringList{u"--start"_s, u"2026-12-31T23:59:58Z"_s,
-                                                        u"--hz"_s,    u"10"_s,
-                                                        u"--count"_s, u"20"_s};
+    const QStringList m_faultBase = kBurst + QStringList{u"--start"_s, u"2026-12-31T23:59:58Z"_s,
+                                                         u"--hz"_s,    u"10"_s,
+                                                         u"--count"_s, u"20"_s};
 };
 
 void tst_SimStream::initTestCase() {
@@ -210,7 +212,7 @@ void tst_SimStream::generatedStream() {
     QFETCH(int, count);
     QFETCH(QString, hemispheres);
 
-    const SimRun run = runSimulator(kBase + arguments +
+    const SimRun run = runSimulator(kBurst + arguments +
                                     QStringList{u"--start"_s, start, u"--hz"_s, QString::number(hz),
                                                 u"--count"_s, QString::number(count)});
     QCOMPARE(run.exitCode, 0);
@@ -279,7 +281,7 @@ void tst_SimStream::generatedStream() {
 }
 
 void tst_SimStream::noFix() {
-    const SimRun run = runSimulator(kBase + QStringList{u"--no-fix"_s, u"--count"_s, u"2"_s});
+    const SimRun run = runSimulator(kBurst + QStringList{u"--no-fix"_s, u"--count"_s, u"2"_s});
     QCOMPARE(run.exitCode, 0);
     // A real receiver sends exactly these before its first fix: all of them are in this log.
     const QByteArray log = readLog(u"bt451.log"_s);
@@ -302,7 +304,7 @@ void tst_SimStream::noFix() {
 
 void tst_SimStream::otherTalker() {
     const SimRun run =
-        runSimulator(kBase + QStringList{u"--talker"_s, u"GN"_s, u"--count"_s, u"1"_s});
+        runSimulator(kBurst + QStringList{u"--talker"_s, u"GN"_s, u"--count"_s, u"1"_s});
     QCOMPARE(run.exitCode, 0);
     const QString buffer = QString::fromLatin1(run.bytes);
     // The monitor decodes GP only; a GN stream still carries the GPS satellites under GPGSV.
@@ -341,7 +343,7 @@ void tst_SimStream::systemsAndSignals() {
     QFETCH(QString, systemIds);
     QFETCH(bool, sbas);
 
-    const SimRun run = runSimulator(kBase + arguments +
+    const SimRun run = runSimulator(kBurst + arguments +
                                     QStringList{u"--start"_s, u"2026-06-21T12:00:00Z"_s, u"--hz"_s,
                                                 u"10"_s, u"--count"_s, u"3"_s});
     QCOMPARE(run.exitCode, 0);
@@ -617,6 +619,7 @@ void tst_SimStream::badOptions_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("unknown route") << QStringList{u"--route"_s, u"atlantis"_s};
     QTest::newRow("count below 1") << QStringList{u"--count"_s, u"0"_s};
+    QTest::newRow("burst without an end") << QStringList{u"--burst"_s};
     QTest::newRow("fault every 0") << QStringList{u"--cut-every"_s, u"0"_s};
     QTest::newRow("unreadable replay") << QStringList{u"--replay"_s, u"/nonexistent/x.log"_s};
     QTest::newRow("bad start") << QStringList{u"--start"_s, u"2026-12-32T00:00:00Z"_s};

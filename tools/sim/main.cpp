@@ -151,7 +151,8 @@ int run(const Options &options) {
     };
 
     GeneratorSettings settings = options.generator;
-    const int64_t period = kSecond / settings.hz;
+    // A burst sends every epoch at once; what is in them is as if they had come on time.
+    const int64_t period = options.burst ? 0 : kSecond / settings.hz;
     int64_t firstEpochAt = startedAt;
     if (!options.startGiven) {
         // Epochs on whole periods of the system clock, as a receiver aligns them to GPS time.
@@ -160,6 +161,8 @@ int run(const Options &options) {
         settings.startMsecs = (nowMsecs / periodMsecs + 1) * periodMsecs;
         firstEpochAt = startedAt + (settings.startMsecs - nowMsecs) * 1'000'000;
     }
+    if (options.burst)
+        firstEpochAt = startedAt;
     NmeaGenerator generator(settings);
     FaultInjector faults(options.faults);
     qint64 epoch = 0;

@@ -191,6 +191,9 @@ Options parseOptions(const QStringList &arguments) {
         value("duration", QStringLiteral("Stop after this many seconds of wall-clock time."),
               "seconds"),
         value("count", QStringLiteral("Stop after N epochs, once the reader has taken them."), "n"),
+        QCommandLineOption(QStringLiteral("burst"),
+                           QStringLiteral("With --count: send the epochs one after the other "
+                                          "at once, without waiting for their times.")),
     });
     if (!parser.parse(arguments))
         fail(parser.errorText());
@@ -226,6 +229,9 @@ Options parseOptions(const QStringList &arguments) {
             fail(QStringLiteral("--duration needs a number of seconds above 0"));
     }
     options.count = positiveInt(parser, QStringLiteral("count"), 0);
+    options.burst = parser.isSet(QStringLiteral("burst"));
+    if (options.burst && options.count == 0)
+        fail(QStringLiteral("--burst needs --count, or it would never end"));
 
     GeneratorSettings &generator = options.generator;
     generator.hz = positiveInt(parser, QStringLiteral("hz"), 1);
@@ -287,9 +293,10 @@ Options parseOptions(const QStringList &arguments) {
     options.loop = parser.isSet(QStringLiteral("loop"));
     options.replaying = parser.isSet(QStringLiteral("replay"));
     if (options.replaying) {
-        for (const char *generatorOnly : {"route", "speed", "start", "hz", "systems", "signals",
-                                          "talker", "no-fix", "sky-speedup", "bad-checksum-every",
-                                          "bare-lf", "garbage-every", "cut-every", "count"}) {
+        for (const char *generatorOnly :
+             {"route", "speed", "start", "hz", "systems", "signals", "talker", "no-fix",
+              "sky-speedup", "bad-checksum-every", "bare-lf", "garbage-every", "cut-every", "count",
+              "burst"}) {
             if (parser.isSet(QString::fromLatin1(generatorOnly)))
                 fail(QStringLiteral("--%1 does not go with --replay, which sends the file "
                                     "unchanged")

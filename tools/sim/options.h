@@ -18,7 +18,8 @@ struct Options {
     bool serialLine() const { return tcpPort < 0 || !device.isEmpty() || !link.isEmpty(); }
     int baud = 4800;
     std::optional<double> durationSeconds;
-    qint64 count = 0; // 0: endless
+    qint64 count = 0;   // 0: endless
+    bool burst = false; // the epochs one after the other, without waiting for their times
     QByteArray replay;
     bool loop = false;
     bool replaying = false;
