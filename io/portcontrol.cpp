@@ -122,6 +122,7 @@ void PortControl::endReturnWait() {
 void PortControl::setPortName(const QString &name) {
     endReturnWait();
     m_portName = name;
+    m_namedDevice = deviceOfPortName(name);
 }
 void PortControl::setBaudRate(qint32 bitsPerSecond) {
     endReturnWait();
@@ -143,17 +144,14 @@ void PortControl::setStopBits(qint32 bits) {
 bool PortControl::open() {
     // Activating by hand ends the wait for a lost device, whatever comes of it.
     endReturnWait();
-    QStringView typed = m_portName;
-    if (typed.startsWith(kComPrefix))
-        typed = typed.sliced(kComPrefix.size());
-    if (typed.trimmed().isEmpty()) {
+    if (listTextOf(m_portName).value_or(m_portName).trimmed().isEmpty()) {
         // Opening would try the folder /dev itself. Whatever is open stays as it is, and so
         // does the device a lost port waits for.
         m_failure = {.cause = PortFailure::Cause::EmptyName};
         trace({QStringLiteral("port"), objectName(), QStringLiteral("failed"), QString()});
         return false;
     }
-    m_device = deviceOfPortName(m_portName);
+    m_device = m_namedDevice;
     PortWorker::OpenResult result;
     onIoThread([&] { result = m_worker->open(m_device, m_settings); });
     m_generation = result.session;

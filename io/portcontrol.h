@@ -75,8 +75,10 @@ public:
     // consumers take the bytes, unless one of them has stopped or stays far behind.
     void forwardTo(PortControl &target);
 
-    // The device the last open() mapped the port name to.
+    // The device the last open() opened or tried.
     QString device() const { return m_device; }
+    // The device the port name written last means, mapped once when it was written.
+    QString namedDevice() const { return m_namedDevice; }
     // Why the last open() failed; Cause::None after one that succeeded.
     const PortFailure &lastFailure() const { return m_failure; }
     // Bytes given to send() or forwarded that the device has not taken yet.
@@ -118,7 +120,8 @@ private:
     LineSettings m_settings;
     LineSettings m_openedWith; // the settings of the last open() that succeeded
     QString m_portName;
-    QString m_device;
+    QString m_namedDevice; // what m_portName means
+    QString m_device;      // of the last open()
     PortFailure m_failure;
     PortWorker *m_worker; // lives on the I/O thread; deleted there by the destructor
     // Counts the worker's openings: what it raises for an earlier one (chunks read before the

@@ -39,15 +39,22 @@ DeviceNaming hostDeviceNaming() {
 #endif
 }
 
-QString deviceOfPortName(QStringView portName, DeviceNaming naming,
-                         const EnvironmentLookup &environment) {
+QString portNameOf(QStringView listText) {
+    return kComPrefix.toString() + listText.toString();
+}
+
+std::optional<QStringView> listTextOf(QStringView portName) {
     if (!portName.startsWith(kComPrefix))
-        return portName.toString();
-    const QStringView rest = portName.sliced(kComPrefix.size());
+        return std::nullopt;
+    return portName.sliced(kComPrefix.size());
+}
+
+QString deviceOfListText(QStringView rest, DeviceNaming naming,
+                         const EnvironmentLookup &environment) {
     if (isNetworkPortText(rest))
         return rest.toString();
     if (naming == DeviceNaming::Windows)
-        return portName.toString();
+        return portNameOf(rest);
     if (const std::optional<int> n = portNumber(rest)) {
         const QString chosen = environment(QStringLiteral("PELORA_COM%1").arg(*n));
         // The variable may name a network receiver as well as a device.
@@ -60,6 +67,12 @@ QString deviceOfPortName(QStringView portName, DeviceNaming naming,
     return underDev(rest);
 }
 
+QString deviceOfPortName(QStringView portName, DeviceNaming naming,
+                         const EnvironmentLookup &environment) {
+    const std::optional<QStringView> listText = listTextOf(portName);
+    return listText ? deviceOfListText(*listText, naming, environment) : portName.toString();
+}
+
 QString deviceOfPortName(QStringView portName) {
     return deviceOfPortName(portName, hostDeviceNaming(), processEnvironment);
 }
@@ -70,9 +83,7 @@ QString portToolTip(QStringView listText, DeviceNaming naming, const Environment
         return QString();
     if (isNetworkPortText(listText))
         return netToolTip(listText, direction);
-    // The window opens the prefix followed by the list's text, so the tooltip names the same.
-    return QStringLiteral("\u00d6ffnet ") +
-           deviceOfPortName(kComPrefix.toString() + listText.toString(), naming, environment);
+    return QStringLiteral("\u00d6ffnet ") + deviceOfListText(listText, naming, environment);
 }
 
 QString portToolTip(QStringView listText, PortDirection direction) {

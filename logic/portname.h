@@ -20,6 +20,15 @@ DeviceNaming hostDeviceNaming();
 // An environment variable's value, empty when it is not set.
 using EnvironmentLookup = std::function<QString(const QString &name)>;
 
+// The port name the session gives a port for a list's text, and the list's text in a port name
+// (nothing when the name lacks the prefix: it names a device itself).
+QString portNameOf(QStringView listText);
+std::optional<QStringView> listTextOf(QStringView portName);
+
+// The device a list's text means, the same as its port name's.
+QString deviceOfListText(QStringView listText, DeviceNaming naming,
+                         const EnvironmentLookup &environment);
+
 // The device that opening a port name means. On Windows the name stays as it is. Elsewhere the
 // text after the prefix decides: a whole number n is the device named by PELORA_COM<n> if set,
 // else /dev/ttyS<n-1>; a text starting with "/" is a path used as it stands; any other text is

@@ -144,8 +144,7 @@ void Session::chooseInterval(int option) {
 // list text that is no number.
 PortFailure Session::setUpAndOpen(Side &side, const Side &other, const PortSettings &settings) {
     PortControl &port = side.port;
-    const QString portName = kComPrefix.toString() + settings.port;
-    port.setPortName(portName);
+    port.setPortName(portNameOf(settings.port));
     const std::optional<qint32> baudRate = portSettingNumber(settings.baudRate);
     if (!baudRate)
         return notANumberIn(PortSetting::BaudRate, settings.baudRate);
@@ -161,9 +160,8 @@ PortFailure Session::setUpAndOpen(Side &side, const Side &other, const PortSetti
     port.setStopBits(*stopBits);
     // Both ports on one device would take each other's bytes. The device lock would turn the
     // second one away too, but only as "busy", which hides what to change.
-    const QString device = deviceOfPortName(portName);
-    if (other.port.isOpen() && sameDevice(device, other.port.device()))
-        return {.cause = side.heldByOther, .device = device};
+    if (other.port.isOpen() && sameDevice(port.namedDevice(), other.port.device()))
+        return {.cause = side.heldByOther, .device = port.namedDevice()};
     port.open();
     return port.lastFailure();
 }
