@@ -7,6 +7,7 @@
 #include "logic/module1.h"
 #include "logic/pollcycle.h"
 #include "logic/receivelog.h"
+#include "loopback.h"
 #include "testseed.h"
 #include "tracecapture.h"
 
@@ -23,7 +24,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <array>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -97,38 +97,6 @@ const LinkTimings kQuick{.connectTimeout = 300ms,
                          .longestPause = 400ms,
                          .idleClient = 300ms,
                          .backlog = {.stall = 200ms, .waitAtMost = 1000ms}};
-
-// A listening socket that never accepts, with its queue filled: a connect to it hangs, as to a
-// peer whose listen queue is full.
-class Unanswering {
-public:
-    Unanswering() {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof at;
-        ::bind(m_listener, reinterpret_cast<sockaddr *>(&at), sizeof at);
-        ::listen(m_listener, 0);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&at), &length);
-        m_port = ntohs(at.sin_port);
-        for (int &blocker : m_blockers) {
-            blocker = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            ::connect(blocker, reinterpret_cast<sockaddr *>(&at), sizeof at);
-        }
-    }
-    ~Unanswering() {
-        for (int blocker : m_blockers)
-            ::close(blocker);
-        ::close(m_listener);
-    }
-    quint16 port() const { return m_port; }
-
-private:
-    int m_listener = -1;
-    std::array<int, 4> m_blockers{};
-    quint16 m_port = 0;
-};
 
 } // namespace
 

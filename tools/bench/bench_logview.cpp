@@ -4,6 +4,7 @@
 //   pelora-bench-logview [--log FILE] [--chunk BYTES] [--large MB] [--repeats N]
 #include "benchsupport.h"
 #include "logic/receivelog.h"
+#include "repeat.h"
 #include "windows/logview.h"
 
 #include <QApplication>
@@ -39,15 +40,6 @@ Figure measure(int repeats, const std::function<void()> &prepare,
     return {times[times.size() / 2], times.back()};
 }
 
-// The recorded log repeated and cut to `size` characters.
-QString logOfSize(const QString &recorded, qsizetype size) {
-    QString text;
-    text.reserve(size);
-    while (text.size() < size)
-        text += recorded.left(size - text.size());
-    return text;
-}
-
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -71,7 +63,7 @@ int main(int argc, char *argv[]) {
         std::fprintf(stderr, "nothing to receive\n");
         return 1;
     }
-    const QString chunk = logOfSize(recorded.sliced(recorded.size() / 2), chunkSize);
+    const QString chunk = repeatTo(recorded.sliced(recorded.size() / 2), chunkSize);
 
     ReceiveLog log;
     LogView view;
@@ -87,7 +79,7 @@ int main(int argc, char *argv[]) {
     std::printf("%10s %9s %22s %22s %22s\n", "log", "lines", "append a chunk", "paint at the end",
                 "paint, all selected");
     for (const qsizetype size : {qsizetype(1000), large}) {
-        const QString text = logOfSize(recorded, size);
+        const QString text = repeatTo(recorded, size);
         // Filled the way it is received, chunk by chunk; the view follows the end.
         const auto fill = [&] {
             log.clear();

@@ -5,6 +5,7 @@
 // Usage: pelora-bench-typelist [largest size in bytes, default 4194304]
 #include "benchsupport.h"
 #include "logic/sentencetypes.h"
+#include "repeat.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -29,11 +30,7 @@ QString nmeaStream(qsizetype size) {
                        "$GPGSV,2,2,08,18,16,063,38,22,41,210,42,24,05,113,36,25,62,025,47*7E\r\n"
                        "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
                        "$PGRME,15.0,M,45.0,M,25.0,M*1C\r\n");
-    QString buffer;
-    while (buffer.size() < size)
-        buffer += second;
-    buffer.truncate(size);
-    return buffer;
+    return repeatTo(second, size);
 }
 
 // A "$" every `period` characters, the rest random printable characters: nearly every candidate

@@ -1,6 +1,7 @@
 // Pelora's limits: what a TCP client that never reads and a burst from a TCP receiver cost its
 // main window's process, and how a storm of short connections to its TCP output is taken.
 #include "io/backlog.h"
+#include "loopback.h"
 #include "parts.h"
 #include "processes.h"
 
@@ -19,38 +20,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// A listening TCP socket on the loopback, for a receiver that Pelora connects to.
-class Listener {
-public:
-    Listener() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof at;
-        ::bind(m_fd, reinterpret_cast<sockaddr *>(&at), sizeof at);
-        ::listen(m_fd, 4);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&at), &length);
-        m_port = ntohs(at.sin_port);
-    }
-    ~Listener() { ::close(m_fd); }
-    Listener(const Listener &) = delete;
-    Listener &operator=(const Listener &) = delete;
-
-    quint16 port() const { return m_port; }
-    // The next connection, -1 when none comes in time.
-    int accept(int timeoutMs) {
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            return -1;
-        return ::accept(m_fd, nullptr, nullptr);
-    }
-
-private:
-    int m_fd = -1;
-    quint16 m_port = 0;
-};
 
 // A TCP client that connects and never reads, through the smallest receive buffer.
 int stalledClient(quint16 port) {
@@ -153,7 +122,7 @@ StormFigures measureStorm(quint16 outputPort, int clients) {
 
 // Random bytes from a network receiver as fast as Pelora takes them, while its window thread is
 // timed: memory must stay bounded and the window must keep answering.
-BurstFigures measureBurst(WindowChild &pelora, Listener &receiver, qint64 bytes) {
+BurstFigures measureBurst(WindowChild &pelora, LoopbackListener &receiver, qint64 bytes) {
     BurstFigures figures;
     const int peer = receiver.accept(30000);
     if (peer < 0)
@@ -210,7 +179,7 @@ void runLimits(const Context &context, Figures &figures) {
                 "%d ms\n",
                 context.burstBytes / 1e6, Context::kPollInterval);
     std::fflush(stdout);
-    Listener receiver;
+    LoopbackListener receiver;
     WindowChild reader;
     if (reader.start(u"tcp://127.0.0.1:%1"_s.arg(receiver.port()), u"-"_s, Context::kPollInterval,
                      true)) {

@@ -10,6 +10,7 @@
 #include "benchsupport.h"
 #include "parts.h"
 #include "processes.h"
+#include "repeat.h"
 #include "report.h"
 
 #include <QCommandLineParser>

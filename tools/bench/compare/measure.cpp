@@ -39,14 +39,6 @@ int pendingInput(const QString &device) {
 
 } // namespace
 
-QByteArray repeatTo(const QByteArray &text, qint64 size) {
-    QByteArray out;
-    out.reserve(size);
-    while (out.size() < size)
-        out += text.left(size - out.size());
-    return out;
-}
-
 QList<QByteArray> sentencesOf(const QByteArray &text) {
     QList<QByteArray> sentences;
     qsizetype at = 0;

@@ -13,8 +13,6 @@
 #include <optional>
 #include <vector>
 
-// The text repeated and cut to `size` bytes.
-QByteArray repeatTo(const QByteArray &text, qint64 size);
 // The whole sentences of the text, line ends included.
 QList<QByteArray> sentencesOf(const QByteArray &text);
 

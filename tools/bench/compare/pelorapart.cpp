@@ -2,6 +2,7 @@
 // latency, the flood and the stall with a full receive log.
 #include "parts.h"
 #include "processes.h"
+#include "repeat.h"
 #include "report.h"
 
 #include <algorithm>
