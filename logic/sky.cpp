@@ -178,8 +178,6 @@ QJsonValue orNull(const QString &text) {
     return text.isEmpty() ? QJsonValue() : QJsonValue(text);
 }
 
-const QString kNoFix = u"kein Fix"_s;
-
 } // namespace
 
 QString systemName(GnssSystem system) {
@@ -434,14 +432,13 @@ void SkyDecoder::replaceUsed(GnssSystem system, QList<int> ids, qint64 nowMs) {
 
 void SkyDecoder::decodeFix(QStringView talker, QStringView type, const Fields &fields) {
     static const std::array<QString, 9> kGgaQuality{
-        kNoFix,         u"GPS"_s,     u"DGPS"_s,      u"PPS"_s, u"RTK fest"_s, u"RTK gleitend"_s,
-        u"geschätzt"_s, u"manuell"_s, u"Simulation"_s};
+        kSkyNoFix,         u"GPS"_s,       u"DGPS"_s,    u"PPS"_s,       u"RTK fest"_s,
+        u"RTK gleitend"_s, u"geschätzt"_s, u"manuell"_s, u"Simulation"_s};
     // Mode letters of RMC and GNS, best first as GNS picks among its systems.
     static const QList<std::pair<QChar, QString>> kModes{
-        {u'R', u"RTK fest"_s},   {u'F', u"RTK gleitend"_s},
-        {u'D', u"DGPS"_s},       {u'A', u"GPS"_s},
-        {u'E', u"geschätzt"_s},  {u'M', u"manuell"_s},
-        {u'S', u"Simulation"_s}, {u'N', kNoFix}};
+        {u'R', u"RTK fest"_s},   {u'F', u"RTK gleitend"_s}, {u'D', u"DGPS"_s},
+        {u'A', u"GPS"_s},        {u'E', u"geschätzt"_s},    {u'M', u"manuell"_s},
+        {u'S', u"Simulation"_s}, {u'N', kSkyNoFix}};
 
     QString quality;
     bool hasAltitude = true;
@@ -464,11 +461,11 @@ void SkyDecoder::decodeFix(QStringView talker, QStringView type, const Fields &f
         hasAltitude = false;
         const QStringView status = fieldAt(fields, 2);
         if (status == u"V") {
-            quality = kNoFix;
+            quality = kSkyNoFix;
         } else if (status == u"A") {
             // An RMC without a mode letter says only "a fix": it keeps the kind the GGA of the
             // same epoch named, rather than turning "DGPS" into "GPS" and back every second.
-            const bool knownFix = !m_fix.quality.isEmpty() && m_fix.quality != kNoFix;
+            const bool knownFix = !m_fix.quality.isEmpty() && m_fix.quality != kSkyNoFix;
             quality = knownFix ? m_fix.quality : u"GPS"_s;
             const QStringView mode = fieldAt(fields, 12);
             for (const auto &[letter, words] : kModes) {
@@ -485,7 +482,7 @@ void SkyDecoder::decodeFix(QStringView talker, QStringView type, const Fields &f
     fix.quality = quality;
     fix.utcTime = utcTime(fieldAt(fields, 1));
     // Without a fix the last position stays; the quality says it is none.
-    if (quality != kNoFix) {
+    if (quality != kSkyNoFix) {
         const int at = type == u"RMC" ? 3 : 2;
         fix.latitude = coordinate(fieldAt(fields, at), fieldAt(fields, at + 1), u'N', u'S', 90);
         fix.longitude =

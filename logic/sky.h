@@ -35,6 +35,9 @@ struct SkySatellite {
     bool operator==(const SkySatellite &) const = default;
 };
 
+// The quality of a fix that is none.
+inline const QString kSkyNoFix = QStringLiteral("kein Fix");
+
 // The position from the latest GGA, RMC or GNS of any talker, with the dilution of precision
 // from the latest GSA.
 struct SkyFix {

@@ -103,7 +103,7 @@ void Session::showState(Side &side, const PortWait &wait) {
     case PortControl::Lifecycle::Closed:
         break;
     }
-    side.state = state;
+    side.touched = true;
     emit portStateChanged(side.which, state, wait);
 }
 
@@ -171,7 +171,7 @@ PortFailure Session::activate(Side &side, const Side &other, const PortSettings 
     if (failure.cause == PortFailure::Cause::None) {
         side.told = false;
         showState(side, waitOf(side.port));
-    } else if (!side.port.isActive() && side.state != PortState::Untouched) {
+    } else if (!side.port.isActive() && side.touched) {
         // Green, or waiting, only while the port still is; a port that never was keeps its
         // indicator as it was.
         showState(side);

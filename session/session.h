@@ -128,7 +128,7 @@ private:
             , heldByOther(held) {}
         const PortSide which;
         PortControl port;
-        PortState state = PortState::Untouched;
+        bool touched = false; // activated or deactivated once: its indicator shows a state
         // What it means that the other port has the device open.
         const PortFailure::Cause heldByOther;
         // A one-time warning was given since the last activation (or, for the output, return):

@@ -30,7 +30,7 @@ QString positionText(const SkyFix &fix) {
     if (fix.talker.isEmpty())
         return QStringLiteral("Noch keine Position empfangen");
     QString text;
-    if (fix.quality == QStringLiteral("kein Fix") || !fix.latitude || !fix.longitude)
+    if (fix.quality == kSkyNoFix || !fix.latitude || !fix.longitude)
         text = QStringLiteral("Keine Position\n");
     text += QStringLiteral("Breite %1\nL\u00e4nge %2\nH\u00f6he %3 m\nUTC %4")
                 .arg(degrees(fix.latitude, u'N', u'S'), degrees(fix.longitude, u'O', u'W'),
