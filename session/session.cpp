@@ -5,6 +5,7 @@
 #include "logic/trace.h"
 
 #include <QFileInfo>
+#include <QMetaMethod>
 
 namespace {
 
@@ -114,14 +115,6 @@ void Session::readSky(const QString &chunk) {
 
 // Traces what changed, tells the windows, and wakes for the next ageing.
 void Session::skyRead() {
-    const QList<GnssSystem> changed = m_sky.takeChangedSystems();
-    const bool fixChanged = m_sky.takeFixChanged();
-    if (lcTrace().isDebugEnabled()) {
-        for (const GnssSystem system : changed)
-            trace(skyTraceEvent(system, m_sky.satellites(system)));
-        if (fixChanged)
-            trace(fixTraceEvent(m_sky.fix()));
-    }
     if (const std::optional<qint64> next = m_sky.nextExpiry()) {
         const qint64 left = std::max<qint64>(*next - m_skyClock.elapsed(), 0);
         // Sooner than the timer's, or none running: a later expiry finds the earlier one done.
@@ -129,6 +122,19 @@ void Session::skyRead() {
             m_skyAgeing.start(int(left));
     } else {
         m_skyAgeing.stop();
+    }
+    // Telling what changed means comparing every touched system's satellites; with neither a
+    // trace nor a window to tell, it waits until one asks, and the changes add up meanwhile.
+    if (!lcTrace().isDebugEnabled() &&
+        !isSignalConnected(QMetaMethod::fromSignal(&Session::skyChanged)))
+        return;
+    const QList<GnssSystem> changed = m_sky.takeChangedSystems();
+    const bool fixChanged = m_sky.takeFixChanged();
+    if (lcTrace().isDebugEnabled()) {
+        for (const GnssSystem system : changed)
+            trace(skyTraceEvent(system, m_sky.satellites(system)));
+        if (fixChanged)
+            trace(fixTraceEvent(m_sky.fix()));
     }
     if (!changed.isEmpty() || fixChanged)
         emit skyChanged();
