@@ -43,9 +43,9 @@ public:
     // listening. False as soon as the device has gone away, even before lost is raised, and
     // while a network port is still trying to reach its peer.
     bool isOpen() const;
-    // Whether the port is meant to be open: open, or reaching its peer, or waiting for its lost
-    // device to come back. From a successful open() until close() or a failed open().
-    // Where the port stands between open() and close(); changed in setLifecycle() only.
+    // Where the port stands between open() and close(); changed in setLifecycle() only. The
+    // worker's isOpen() is the device's own fact and may turn false before Returning is reached
+    // here, since the loss comes to this thread queued.
     enum class Lifecycle {
         Closed,     // not meant to be open
         Connecting, // opened, its network peer or name not reached yet
@@ -53,6 +53,8 @@ public:
         Returning,  // lost: its network peer is tried again, or its device looked for each second
     };
     Lifecycle lifecycle() const { return m_lifecycle; }
+    // Whether the port is meant to be open: open, or reaching its peer, or waiting for its lost
+    // device to come back. From a successful open() until close() or a failed open().
     bool isActive() const { return m_lifecycle != Lifecycle::Closed; }
     // Queues the characters as bytes for writing; nothing while the port is closed, and a
     // network output that is still reaching its peer holds them (within the bound). Never
