@@ -85,7 +85,8 @@ TcpClientDevice::TcpClientDevice(const LinkTimings &timings, QObject *parent)
             });
     connect(&m_socket, &QIODevice::readyRead, this, [this] {
         // Data flows: the link is alive, and the next loss is retried quickly again.
-        m_silence.start();
+        if (m_watchSilence)
+            m_silence.start();
         if (!m_dataFlowed) {
             m_dataFlowed = true;
             m_pause = this->timings().firstPause;
@@ -102,7 +103,7 @@ TcpClientDevice::~TcpClientDevice() {
 PortDevice::Opening TcpClientDevice::open(const QString &device, const LineSettings &) {
     m_failure = {};
     const std::optional<NetAddress> address = parseNetAddress(device, PortDirection::Input);
-    if (!address || address->protocol != NetAddress::Protocol::Tcp) {
+    if (!address || address->protocol == NetAddress::Protocol::Udp) {
         m_failure = badAddressOf(device);
         return Opening::No;
     }
@@ -131,10 +132,28 @@ QByteArray TcpClientDevice::read() {
     return m_socket.readAll();
 }
 
+void TcpClientDevice::sendToPeer(const QByteArray &bytes) {
+    if (isOpen())
+        m_socket.write(bytes);
+}
+
+void TcpClientDevice::watchSilence(bool watch) {
+    m_watchSilence = watch;
+    if (!watch)
+        m_silence.stop();
+    else if (m_connected)
+        m_silence.start();
+}
+
+std::chrono::milliseconds TcpClientDevice::nextTryIn() const {
+    return m_retry.isActive() ? m_retry.remainingTimeAsDuration() : std::chrono::milliseconds(0);
+}
+
 void TcpClientDevice::connectNow() {
     if (!m_active)
         return;
     m_dataFlowed = false;
+    m_watchSilence = true;
     m_endReason.clear();
     m_connectTimeout.start();
     m_socket.connectToHost(m_address.host, m_address.port);

@@ -36,6 +36,14 @@ public:
     // The receiver is only read from.
     bool write(const QByteArray &, bool) override { return false; }
 
+    // For a protocol spoken over the connection (gpsd's): bytes to the peer while connected.
+    void sendToPeer(const QByteArray &bytes);
+    // Whether a peer that says nothing for the silence time counts as lost; on by default,
+    // and for each connection made.
+    void watchSilence(bool watch);
+    // How long until the next try, when one is planned.
+    std::chrono::milliseconds nextTryIn() const;
+
 private:
     void connectNow();
     void connected();
@@ -53,7 +61,8 @@ private:
     bool m_active = false;
     bool m_connected = false;
     bool m_dataFlowed = false; // since this connection was made
-    QString m_endReason;       // set when this side ends the connection
+    bool m_watchSilence = true;
+    QString m_endReason; // set when this side ends the connection
 };
 
 class TcpClient;

@@ -57,11 +57,12 @@ PortControl::PortControl(const QString &name, IoThread &ioThread, QObject *paren
         setLifecycle(Lifecycle::Returning);
         emit lost();
     });
-    connect(m_worker, &PortWorker::opened, this, [this](quint64 session) {
+    connect(m_worker, &PortWorker::opened, this, [this](quint64 session, const QString &source) {
         // A close() or open() since has moved past it.
         if (session != m_generation)
             return;
         m_failure = {};
+        m_source = source;
         trace({QStringLiteral("port"), objectName(), QStringLiteral("open"), m_device});
         const Lifecycle was = m_lifecycle;
         setLifecycle(Lifecycle::Open);

@@ -79,6 +79,8 @@ public:
 
     // The device the last open() opened or tried.
     QString device() const { return m_device; }
+    // What a peer in between reads, as it said when the port opened last (gpsd's device).
+    QString source() const { return m_source; }
     // The device the port name written last means, mapped once when it was written.
     QString namedDevice() const { return m_namedDevice; }
     // Why the last open() failed; Cause::None after one that succeeded.
@@ -95,7 +97,8 @@ signals:
     void skipped(qint64 bytes);
     // An open() that returned while the peer was still being reached has completed.
     void opened();
-    // A try to reach a network peer failed for the reason given; the next comes after the pause.
+    // A try to reach a network peer failed for the reason given; the next comes after the pause,
+    // or, when it is negative, once the peer has something to give (gpsd without the device).
     void tryFailed(const QString &reason, qint64 nextTryInMs);
     // The device went away while the port was open (adapter unplugged, pseudo-terminal closed).
     // The port is closed when this is raised, and it is raised once per loss. From then on the
@@ -124,6 +127,7 @@ private:
     QString m_portName;
     QString m_namedDevice; // what m_portName means
     QString m_device;      // of the last open()
+    QString m_source;
     PortFailure m_failure;
     PortWorker *m_worker; // lives on the I/O thread; deleted there by the destructor
     // Counts the worker's openings: what it raises for an earlier one (chunks read before the

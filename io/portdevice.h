@@ -92,6 +92,8 @@ public:
     virtual qint64 waitingBytes() const { return 0; }
     // The port a network device listens or is bound on, as the system chose it for port 0.
     virtual quint16 localPort() const { return 0; }
+    // What the peer reads the bytes from, where one stands between (gpsd's device); empty else.
+    virtual QString source() const { return {}; }
 
     const LinkTimings &timings() const { return m_timings; }
 
@@ -106,6 +108,9 @@ signals:
     void interrupted();
     // A try to reach the peer failed (failure() says why); the next comes after the pause.
     void tryFailed(std::chrono::milliseconds nextTryIn);
+    // The peer is reached but has nothing to give (failure() says why), and no try is planned:
+    // opened() follows once it has.
+    void waiting();
     void dropped(qint64 bytes);
     // A consumer took bytes: a backlog has shrunk.
     void progressed();

@@ -1,5 +1,6 @@
 #include "io/portworker.h"
 
+#include "io/gpsddevice.h"
 #include "io/netdevices.h"
 #include "io/serialdevice.h"
 #include "logic/netaddress.h"
@@ -21,13 +22,21 @@ template <typename Device> DeviceKind kind() {
 }
 
 // The kind of device a name means: a serial line, or a network address, which on the output
-// means a device that listens or sends.
+// means a device that listens or sends. gpsd is read only; on the output it is an address the
+// TCP output refuses.
 DeviceKind kindOf(const QString &device, bool output) {
-    if (!isNetworkPortText(device))
+    const std::optional<NetAddress::Protocol> protocol = networkProtocolOf(device);
+    if (!protocol)
         return kind<SerialDevice>();
-    if (device.startsWith(u"tcp", Qt::CaseInsensitive))
-        return output ? kind<TcpServerDevice>() : kind<TcpClientDevice>();
-    return output ? kind<UdpOutputDevice>() : kind<UdpInputDevice>();
+    switch (*protocol) {
+    case NetAddress::Protocol::Tcp:
+        break;
+    case NetAddress::Protocol::Udp:
+        return output ? kind<UdpOutputDevice>() : kind<UdpInputDevice>();
+    case NetAddress::Protocol::Gpsd:
+        return output ? kind<TcpServerDevice>() : kind<GpsdDevice>();
+    }
+    return output ? kind<TcpServerDevice>() : kind<TcpClientDevice>();
 }
 
 // A device that reads flat out hands the thread back after this many reads, so that forwarding
@@ -52,13 +61,15 @@ void PortWorker::setDevice(PortDevice *device) {
     connect(m_device, &PortDevice::readyRead, this, &PortWorker::read);
     connect(m_device, &PortDevice::opened, this, [this] {
         publish();
-        emit opened(m_session);
+        emit opened(m_session, m_device->source());
     });
     connect(m_device, &PortDevice::lost, this, [this] { deviceGone(true); });
     connect(m_device, &PortDevice::interrupted, this, [this] { deviceGone(false); });
     connect(m_device, &PortDevice::tryFailed, this, [this](std::chrono::milliseconds pause) {
         emit tryFailed(m_session, m_device->failure().systemText, pause.count());
     });
+    connect(m_device, &PortDevice::waiting, this,
+            [this] { emit tryFailed(m_session, m_device->failure().systemText, kNoTryPlanned); });
     connect(m_device, &PortDevice::dropped, this, &PortWorker::dropped);
     connect(m_device, &PortDevice::progressed, this, [this] {
         publish();

@@ -25,6 +25,8 @@ public:
 
     PortWorker();
 
+    static constexpr qint64 kNoTryPlanned = -1;
+
     // Opens the device the name means, exchanging the device first when it is of another kind
     // (a serial line, or a network address, which means a device that listens or sends on the
     // output).
@@ -58,10 +60,12 @@ signals:
     // thread because it had fallen behind; they were forwarded all the same.
     void skipped(qint64 bytes, quint64 session);
     void dropped(qint64 bytes);
-    // A pending open has completed, or a network port is back after lost.
-    void opened(quint64 session);
+    // A pending open has completed, or a network port is back after lost; source is what a
+    // peer in between reads (gpsd's device).
+    void opened(quint64 session, const QString &source);
     void lost(quint64 session, const QString &reason);
-    // A try to reach a network peer failed; the next comes after the pause.
+    // A try to reach a network peer failed; the next comes after the pause, or, with
+    // kNoTryPlanned, when the peer has something to give.
     void tryFailed(quint64 session, const QString &reason, qint64 nextTryInMs);
     void clients(int count);
     void refused(const QString &peer);

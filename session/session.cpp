@@ -21,7 +21,10 @@ bool sameDevice(const QString &a, const QString &b) {
 
 PortWait waitOf(const PortControl &port, const QString &reason = QString(),
                 std::optional<qint64> nextTryInMs = std::nullopt) {
-    return {.device = port.device(), .reason = reason, .nextTryInMs = nextTryInMs};
+    return {.device = port.device(),
+            .reason = reason,
+            .nextTryInMs = nextTryInMs,
+            .source = port.isActive() ? port.source() : QString()};
 }
 
 } // namespace
@@ -84,10 +87,14 @@ void Session::followPort(Side &side) {
     connect(&port, &PortControl::lost, this, [this, &side] { showState(side, waitOf(side.port)); });
     connect(&port, &PortControl::tryFailed, this,
             [this, &side](const QString &reason, qint64 nextTryInMs) {
-                showState(side, waitOf(side.port, reason, nextTryInMs));
+                showState(side, waitOf(side.port, reason,
+                                       nextTryInMs < 0 ? std::nullopt
+                                                       : std::optional<qint64>(nextTryInMs)));
             });
-    connect(&port, &PortControl::opened, this, [this, &side] { showState(side); });
-    connect(&port, &PortControl::returned, this, [this, &side] { showState(side); });
+    connect(&port, &PortControl::opened, this,
+            [this, &side] { showState(side, waitOf(side.port)); });
+    connect(&port, &PortControl::returned, this,
+            [this, &side] { showState(side, waitOf(side.port)); });
 }
 
 // The indicator's state is the port's own lifecycle, but for a port never touched yet.

@@ -38,12 +38,16 @@ enum class PortState {
     Closed,    // red "Aus"
 };
 
-// What an active port that is not open waits for: its device, and for a network port the
-// reason the last try failed and when the next one comes. The window words it.
+// What the indicator tells beside the state: for an active port that is not open, what it waits
+// for (its device, and for a network port the reason the last try failed and when the next one
+// comes); for one read through gpsd, gpsd's device. The window words it.
 struct PortWait {
     QString device;
     QString reason;                    // empty: nothing more is known
     std::optional<qint64> nextTryInMs; // none: no try is planned, the device is watched for
+    // What a peer in between reads (the device gpsd reads), as it last said; empty for a port
+    // read directly.
+    QString source{};
 };
 
 // One monitoring session: the receiver's port and the output port on an I/O thread of their

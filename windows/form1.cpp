@@ -303,7 +303,12 @@ void Form1::showPortState(PortSide side, PortState state, const PortWait &wait) 
         break;
     }
     // An open TCP output's tooltip counts its clients, as they come and go.
-    indicator->setToolTip(state == PortState::Waiting ? waitingText(wait) : QString());
+    QString tip;
+    if (state == PortState::Waiting)
+        tip = waitingText(wait);
+    else if (state == PortState::Open && !wait.source.isEmpty())
+        tip = QStringLiteral("gpsd liest ") + wait.source;
+    indicator->setToolTip(tip);
 }
 
 void Form1::showPortFailure(const PortFailure &failure) {

@@ -5,7 +5,8 @@
 //
 // The rules:
 //  1. The session opens the port name \\.\COM followed by the text as typed. Here that opens
-//     a. for a text starting with tcp:// or udp:// (letters of either case): the text itself,
+//     a. for a text starting with tcp://, udp:// or gpsd:// (letters of either case): the text
+//        itself,
 //        well formed or not;
 //     b. for a whole number n (only the digits 0-9: no sign and no blank, so " 3" and "+3" are
 //        names; leading zeros allowed) from 1 to 2147483647: the value of PELORA_COM<n> if that
@@ -26,11 +27,14 @@
 //     up to 65535, HOST either "[" ANY "]" (ANY not empty, no "]") or a text without ":", "["
 //     and "]", and HOST without white space, "/", "[", "]" and "@". A port that reaches a peer
 //     (TCP input, UDP output) also needs a host and a port from 1; one that waits (TCP output,
-//     UDP input) takes any host or none, and port 0. The address printed back, the host in
-//     brackets when it holds a ":", parses to the same.
+//     UDP input) takes any host or none, and port 0. gpsd:// parses on the input only, exactly
+//     when it is gpsd://HOST[:PORT][/DEVICE] with HOST as above or empty (then "localhost"), PORT
+//     from 1 (2947 when left out) and DEVICE anything, "/" alone meaning none. The address
+//     printed back, the host in brackets when it holds a ":", parses to the same.
 //  6. The tooltip is empty exactly for the empty text and holds a NUL only where the text does.
 //     For a network text it is "Keine gültige Netzadresse" exactly when the address does not
-//     parse in that list's direction, and otherwise names the address's host and port; for any
+//     parse in that list's direction, and otherwise names the address's host and port (and
+//     gpsd's device, last); for any
 //     other text it is "Öffnet " followed by the device of rule 1.
 //  7. Nothing crashes, hangs or draws a sanitizer report.
 #include "logic/netaddress.h"
@@ -75,7 +79,8 @@ char16_t asciiLower(QChar c) {
 // "tcp://" or "udp://" at the start, letters of either case.
 std::optional<NetAddress::Protocol> scheme(QStringView text) {
     for (const auto &[name, protocol] : {std::pair{u"tcp://"_s, NetAddress::Protocol::Tcp},
-                                         std::pair{u"udp://"_s, NetAddress::Protocol::Udp}}) {
+                                         std::pair{u"udp://"_s, NetAddress::Protocol::Udp},
+                                         std::pair{u"gpsd://"_s, NetAddress::Protocol::Gpsd}}) {
         if (text.size() < name.size())
             continue;
         bool same = true;
@@ -127,21 +132,54 @@ QString expectedDevice(const QString &text) {
     return pathOrUnderDev(text);
 }
 
+bool hostAllowed(const QString &host) {
+    for (const QChar c : host) {
+        if (c.isSpace() || c == u'/' || c == u'[' || c == u']' || c == u'@')
+            return false;
+    }
+    return true;
+}
+
+// Rule 5 for gpsd://, on the input.
+std::optional<NetAddress> expectedGpsdAddress(const QString &text) {
+    static const QRegularExpression address(
+        QRegularExpression::anchoredPattern(
+            uR"((?:\[([^\]]+)\]|([^:\[\]/]*))(?::([0-9]{1,5}))?(/.*)?)"_s),
+        QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = address.match(text.sliced(7));
+    if (!match.hasMatch())
+        return std::nullopt;
+    QString host = match.hasCaptured(1) ? match.captured(1) : match.captured(2);
+    if (!hostAllowed(host))
+        return std::nullopt;
+    const int port = match.hasCaptured(3) ? match.captured(3).toInt() : 2947;
+    if (port < 1 || port > 65535)
+        return std::nullopt;
+    const QString device = match.captured(4) == u"/"_s ? QString() : match.captured(4);
+    return NetAddress{.protocol = NetAddress::Protocol::Gpsd,
+                      .host = host.isEmpty() ? u"localhost"_s : host,
+                      .port = quint16(port),
+                      .device = device};
+}
+
 // Rule 5, told as a pattern and a list of characters rather than the parser's steps.
 std::optional<NetAddress> expectedAddress(const QString &text, PortDirection direction) {
     const std::optional<NetAddress::Protocol> protocol = scheme(text);
     if (!protocol)
         return std::nullopt;
+    if (*protocol == NetAddress::Protocol::Gpsd) {
+        if (direction != PortDirection::Input)
+            return std::nullopt;
+        return expectedGpsdAddress(text);
+    }
     static const QRegularExpression hostPort(
         QRegularExpression::anchoredPattern(uR"((?:\[([^\]]+)\]|([^:\[\]]*)):([0-9]{1,5}))"_s));
     const QRegularExpressionMatch match = hostPort.match(text.sliced(6));
     if (!match.hasMatch())
         return std::nullopt;
     const QString host = match.hasCaptured(1) ? match.captured(1) : match.captured(2);
-    for (const QChar c : host) {
-        if (c.isSpace() || c == u'/' || c == u'[' || c == u']' || c == u'@')
-            return std::nullopt;
-    }
+    if (!hostAllowed(host))
+        return std::nullopt;
     const int port = match.captured(3).toInt();
     if (port > 65535)
         return std::nullopt;
@@ -153,7 +191,7 @@ std::optional<NetAddress> expectedAddress(const QString &text, PortDirection dir
 }
 
 bool same(const NetAddress &a, const NetAddress &b) {
-    return a.protocol == b.protocol && a.host == b.host && a.port == b.port;
+    return a.protocol == b.protocol && a.host == b.host && a.port == b.port && a.device == b.device;
 }
 
 QString hostAndPort(const NetAddress &a) {
@@ -162,7 +200,15 @@ QString hostAndPort(const NetAddress &a) {
 }
 
 QString printed(const NetAddress &a) {
-    return (a.protocol == NetAddress::Protocol::Tcp ? u"tcp://"_s : u"udp://"_s) + hostAndPort(a);
+    switch (a.protocol) {
+    case NetAddress::Protocol::Tcp:
+        return u"tcp://"_s + hostAndPort(a);
+    case NetAddress::Protocol::Udp:
+        return u"udp://"_s + hostAndPort(a);
+    case NetAddress::Protocol::Gpsd:
+        break;
+    }
+    return u"gpsd://"_s + hostAndPort(a) + a.device;
 }
 
 void checkAddress(const QString &text, PortDirection direction) {
@@ -174,6 +220,7 @@ void checkAddress(const QString &text, PortDirection direction) {
     require(same(*parsed, *expected));
     const std::optional<NetAddress> again = parseNetAddress(printed(*parsed), direction);
     require(again && same(*again, *parsed));
+    require(netAddressText(*parsed) == printed(*parsed));
 }
 
 void checkToolTip(const QString &text, const QString &tip, PortDirection direction) {
@@ -191,8 +238,10 @@ void checkToolTip(const QString &text, const QString &tip, PortDirection directi
         return;
     if (address->host.isEmpty())
         require(tip.contains(u"Port "_s + QString::number(address->port)));
+    else if (address->device.isEmpty())
+        require(tip.contains(hostAndPort(*address)));
     else
-        require(tip.endsWith(hostAndPort(*address)));
+        require(tip.contains(hostAndPort(*address)) && tip.endsWith(address->device));
 }
 
 void checkText(const QString &text) {

@@ -85,6 +85,21 @@ void tst_PortName::networkAddress_data() {
     QTest::newRow("path after the port") << u"tcp://host:1/x"_s << bad << bad;
     QTest::newRow("IPv6 without brackets") << u"tcp://::1:5"_s << bad << bad;
     QTest::newRow("unclosed bracket") << u"tcp://[::1:5"_s << bad << bad;
+    const QString gpsd = u"Liest, was gpsd an "_s;
+    QTest::newRow("gpsd alone: this machine")
+        << u"gpsd://"_s << gpsd + u"localhost:2947 weitergibt"_s << bad;
+    QTest::newRow("gpsd host") << u"GPSD://boat"_s << gpsd + u"boat:2947 weitergibt"_s << bad;
+    QTest::newRow("gpsd port") << u"gpsd://:2948"_s << gpsd + u"localhost:2948 weitergibt"_s << bad;
+    QTest::newRow("gpsd device") << u"gpsd://h:1/dev/ttyUSB0"_s
+                                 << gpsd + u"h:1 weitergibt, vom Ger\u00e4t /dev/ttyUSB0"_s << bad;
+    QTest::newRow("gpsd IPv6, no port")
+        << u"gpsd://[::1]/dev/x"_s << gpsd + u"[::1]:2947 weitergibt, vom Ger\u00e4t /dev/x"_s
+        << bad;
+    QTest::newRow("gpsd slash alone: any device")
+        << u"gpsd:///"_s << gpsd + u"localhost:2947 weitergibt"_s << bad;
+    QTest::newRow("gpsd port 0") << u"gpsd://h:0"_s << bad << bad;
+    QTest::newRow("gpsd empty port") << u"gpsd://h:"_s << bad << bad;
+    QTest::newRow("gpsd unclosed bracket") << u"gpsd://[::1/dev/x"_s << bad << bad;
 }
 
 void tst_PortName::networkAddress() {

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "io/netdevices.h"
+#include "io/portdevice.h"
+#include "logic/netaddress.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+// The input reading a receiver through gpsd, which holds the receiver and relays its sentences
+// unchanged to a client that asks for them. The link to gpsd behaves as the TCP input's does
+// (connect timeout, silence, a growing pause); over it the device asks for the sentences and for
+// gpsd's reports on its devices, and passes on exactly the sentences, byte for byte. gpsd's own
+// objects (one per line, starting with "{") never leave it. It is open while gpsd reports the
+// device asked for (or any, when none was), so that a receiver plugged in later is picked up on
+// the same connection, and one gpsd drops is lost until it is back.
+class GpsdDevice : public PortDevice {
+    Q_OBJECT
+public:
+    explicit GpsdDevice(const LinkTimings &timings, QObject *parent = nullptr);
+
+    Opening open(const QString &device, const LineSettings &settings) override;
+    void close() override;
+    bool isOpen() const override { return m_link.isOpen() && m_reading; }
+    PortFailure failure() const override { return m_failure; }
+    QByteArray read() override;
+    bool canWait() const override { return true; }
+    bool write(const QByteArray &, bool) override { return false; }
+    QString source() const override { return m_present.join(QStringLiteral(", ")); }
+
+    // A line of gpsd's longer than this is no object of its protocol and is skipped.
+    static constexpr qsizetype kLongestObject = 64 * 1024;
+
+private:
+    void connected();
+    void linkEnded();
+    // Sorts the bytes read so far into sentences (appended to out) and objects; stops at an
+    // object that may change the state (keeping it pending), so that the sentences before it
+    // are passed on first.
+    void sortOut(QByteArray &out);
+    void handle(const QByteArray &object);
+    void judge();
+    void becomeReading();
+
+    TcpClientDevice m_link;
+    NetAddress m_address;
+    QString m_device;
+    PortFailure m_failure;
+    QStringList m_present; // the devices gpsd reports active, of those asked for
+    QString m_toldReason;  // the reason the last waiting() gave
+    bool m_reading = false;
+    QByteArray m_unread;
+    qsizetype m_unreadAt = 0;
+    enum class Line { Start, Sentence, Object, TooLong };
+    Line m_line = Line::Start;
+    QByteArray m_object;
+    QByteArray m_pending; // an object to handle at the next read
+};
