@@ -2,18 +2,18 @@
 
 #include "io/netdevices.h"
 #include "io/portdevice.h"
+#include "logic/gpsdstream.h"
 #include "logic/netaddress.h"
 
 #include <QByteArray>
-#include <QStringList>
 
 // The input reading a receiver through gpsd, which holds the receiver and relays its sentences
 // unchanged to a client that asks for them. The link to gpsd behaves as the TCP input's does
 // (connect timeout, silence, a growing pause); over it the device asks for the sentences and for
-// gpsd's reports on its devices, and passes on exactly the sentences, byte for byte. gpsd's own
-// objects (one per line, starting with "{") never leave it. It is open while gpsd reports the
-// device asked for (or any, when none was), so that a receiver plugged in later is picked up on
-// the same connection, and one gpsd drops is lost until it is back.
+// gpsd's reports on its devices, and passes on exactly the sentences, byte for byte; gpsd's own
+// objects never leave it. It is open while gpsd reports the device asked for (or any, when none
+// was), so that a receiver plugged in later is picked up on the same connection, and one gpsd
+// drops is lost until it is back.
 class GpsdDevice : public PortDevice {
     Q_OBJECT
 public:
@@ -26,19 +26,11 @@ public:
     QByteArray read() override;
     bool canWait() const override { return true; }
     bool write(const QByteArray &, bool) override { return false; }
-    QString source() const override { return m_present.join(QStringLiteral(", ")); }
-
-    // A line of gpsd's longer than this is no object of its protocol and is skipped.
-    static constexpr qsizetype kLongestObject = 64 * 1024;
+    QString source() const override;
 
 private:
     void connected();
     void linkEnded();
-    // Sorts the bytes read so far into sentences (appended to out) and objects; stops at an
-    // object that may change the state (keeping it pending), so that the sentences before it
-    // are passed on first.
-    void sortOut(QByteArray &out);
-    void handle(const QByteArray &object);
     void judge();
     void becomeReading();
 
@@ -46,13 +38,10 @@ private:
     NetAddress m_address;
     QString m_device;
     PortFailure m_failure;
-    QStringList m_present; // the devices gpsd reports active, of those asked for
-    QString m_toldReason;  // the reason the last waiting() gave
+    GpsdStream m_stream;
+    QString m_toldReason; // the reason the last waiting() gave
     bool m_reading = false;
+    bool m_judgeFirst = false; // a change of the devices waits for the sentences before it
     QByteArray m_unread;
     qsizetype m_unreadAt = 0;
-    enum class Line { Start, Sentence, Object, TooLong };
-    Line m_line = Line::Start;
-    QByteArray m_object;
-    QByteArray m_pending; // an object to handle at the next read
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "io/presentports.h"
+#include "logic/netaddress.h"
 #include "logic/webengine.h"
 #include "windows/pageloader.h"
 
@@ -22,6 +23,8 @@ struct Desktop {
     PageLoaderFactory makePageLoader = makeMapPageLoader;
     // The serial devices present right now, as texts for the port lists.
     std::function<QStringList()> presentPorts = presentPortTexts;
+    // Where the input list looks for a gpsd on this machine to offer.
+    quint16 gpsdPort = kGpsdPort;
 
     static bool openWithDefaultHandler(const QString &text);
     static bool startDetached(const QString &program);

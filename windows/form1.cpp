@@ -236,7 +236,13 @@ void Form1::bindSettings() {
 void Form1::bindPorts() {
     const Controls &c = *m_controls;
     for (QComboBox *list : {c.inputPort, c.outputPort}) {
-        new PortSuggestions(list, m_desktop.presentPorts);
+        auto *suggestions = new PortSuggestions(list, m_desktop.presentPorts);
+        if (list == c.inputPort) {
+            // A look at gpsd while a port is active could be taken for a client of it.
+            suggestions->offerGpsd(m_desktop.gpsdPort, [this] {
+                return !m_session.input().isActive() && !m_session.output().isActive();
+            });
+        }
         nameDeviceInToolTip(list,
                             list == c.inputPort ? PortDirection::Input : PortDirection::Output);
     }

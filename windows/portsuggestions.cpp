@@ -1,5 +1,8 @@
 #include "windows/portsuggestions.h"
 
+#include "io/gpsdlook.h"
+#include "logic/netaddress.h"
+
 #include <QComboBox>
 #include <QCompleter>
 #include <QEvent>
@@ -33,8 +36,25 @@ bool PortSuggestions::eventFilter(QObject *watched, QEvent *event) {
     return QObject::eventFilter(watched, event);
 }
 
-void PortSuggestions::refresh() {
-    const QStringList present = m_devicesPresent();
+void PortSuggestions::offerGpsd(quint16 port, std::function<bool()> mayLook) {
+    m_gpsdPort = port;
+    m_mayLookForGpsd = std::move(mayLook);
+    m_gpsdLook = new GpsdLook(this);
+    connect(m_gpsdLook, &GpsdLook::answered, this, [this](bool found) {
+        m_gpsdFound = found;
+        refresh(false);
+    });
+}
+
+void PortSuggestions::refresh(bool look) {
+    QStringList present = m_devicesPresent();
+    if (m_gpsdFound) {
+        present.prepend(m_gpsdPort == kGpsdPort ? QStringLiteral("gpsd://")
+                                                : QStringLiteral("gpsd://:%1").arg(m_gpsdPort));
+    }
     if (present != m_model->stringList())
         m_model->setStringList(present);
+    // Too short to hold anything up: gpsd on this machine answers at once, or nobody does.
+    if (look && m_gpsdLook && m_mayLookForGpsd())
+        m_gpsdLook->start(QStringLiteral("localhost"), m_gpsdPort, std::chrono::milliseconds(500));
 }

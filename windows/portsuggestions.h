@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class GpsdLook;
 class QComboBox;
 class QCompleter;
 class QStringListModel;
@@ -16,13 +17,21 @@ class PortSuggestions : public QObject {
 public:
     PortSuggestions(QComboBox *list, std::function<QStringList()> devicesPresent);
 
+    // Offers gpsd on this machine too, where a short look finds it listening at port; the look
+    // comes with the device lookups, but not while mayLook() says no (a port is active).
+    void offerGpsd(quint16 port, std::function<bool()> mayLook);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void refresh();
+    void refresh(bool look = true);
 
     std::function<QStringList()> m_devicesPresent;
+    std::function<bool()> m_mayLookForGpsd;
+    GpsdLook *m_gpsdLook = nullptr;
+    quint16 m_gpsdPort = 0;
+    bool m_gpsdFound = false;
     QCompleter *m_completer;
     QStringListModel *m_model;
     bool m_firstKeystroke = false;
