@@ -44,16 +44,23 @@ QString GpsdDevice::source() const {
     return m_stream.present().join(QStringLiteral(", "));
 }
 
-// Asks for the receiver's sentences as they are, and for gpsd's objects, which alone report
-// devices coming and going.
 void GpsdDevice::connected() {
     m_stream.reset();
     m_toldReason.clear();
+    watch(!m_address.device.isEmpty());
+}
+
+// Asks for the receiver's sentences as they are, and for gpsd's objects, which alone report
+// devices coming and going. gpsd turns down a watch of a device it does not have; until it
+// reports that device, the watch is of the reports alone, since sentences come without the
+// device they are from.
+void GpsdDevice::watch(bool device) {
     QJsonObject watch{{QStringLiteral("enable"), true},
-                      {QStringLiteral("nmea"), true},
-                      {QStringLiteral("json"), true}};
-    if (!m_address.device.isEmpty())
+                      {QStringLiteral("json"), true},
+                      {QStringLiteral("nmea"), device || m_address.device.isEmpty()}};
+    if (device)
         watch.insert(QStringLiteral("device"), m_address.device);
+    m_watchingDevice = device;
     m_link.sendToPeer("?WATCH=" + QJsonDocument(watch).toJson(QJsonDocument::Compact) + ";\n");
 }
 
@@ -100,7 +107,12 @@ QByteArray GpsdDevice::read() {
 // Reading while gpsd reports a device asked for; otherwise waiting, with the reason in the
 // user's words, and no watch on silence: a gpsd without a receiver has nothing to say.
 void GpsdDevice::judge() {
-    if (!m_stream.present().isEmpty()) {
+    const bool turnedDown = !m_stream.takeError().isEmpty() && m_watchingDevice;
+    if (turnedDown)
+        watch(false);
+    if (!m_stream.present().isEmpty() && !turnedDown) {
+        if (!m_address.device.isEmpty() && !m_watchingDevice)
+            watch(true);
         if (!m_reading)
             becomeReading();
         return;

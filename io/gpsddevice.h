@@ -30,6 +30,7 @@ public:
 
 private:
     void connected();
+    void watch(bool device);
     void linkEnded();
     void judge();
     void becomeReading();
@@ -41,7 +42,8 @@ private:
     GpsdStream m_stream;
     QString m_toldReason; // the reason the last waiting() gave
     bool m_reading = false;
-    bool m_judgeFirst = false; // a change of the devices waits for the sentences before it
+    bool m_watchingDevice = false; // the watch names the device asked for
+    bool m_judgeFirst = false;     // a change of the devices waits for the sentences before it
     QByteArray m_unread;
     qsizetype m_unreadAt = 0;
 };

@@ -4,7 +4,9 @@ GpsdLook::GpsdLook(QObject *parent)
     : QObject(parent) {
     m_timeout.setSingleShot(true);
     connect(&m_timeout, &QTimer::timeout, this, [this] { finish(false); });
-    // Another service on gpsd's port is no gpsd: gpsd greets every client with its version.
+    // Another service on gpsd's port is no gpsd: gpsd answers with its version, once asked.
+    connect(&m_socket, &QAbstractSocket::connected, this,
+            [this] { m_socket.write("?VERSION;\n"); });
     connect(&m_socket, &QIODevice::readyRead, this, [this] {
         m_greeting += m_socket.read(1024 - m_greeting.size());
         if (m_greeting.contains("\"class\":\"VERSION\""))

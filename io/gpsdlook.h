@@ -7,7 +7,7 @@
 
 #include <chrono>
 
-// A short look whether gpsd listens at an address: connects, waits for gpsd's greeting, and
+// A short look whether gpsd listens at an address: connects, asks for gpsd's version, and
 // tells once, within the time given. It never waits; the answer comes as a signal.
 class GpsdLook : public QObject {
     Q_OBJECT

@@ -21,6 +21,7 @@ GpsdStream::GpsdStream(QString device)
 void GpsdStream::reset() {
     m_present.clear();
     m_known = false;
+    m_error.clear();
     m_line = Line::Start;
     m_object.clear();
     m_changed = false;
@@ -61,10 +62,14 @@ qsizetype GpsdStream::feed(QByteArrayView bytes, QByteArray &sentences) {
 bool GpsdStream::handle(const QByteArray &object) {
     // Only the device reports matter here; the rest (positions, satellites) is gpsd's reading of
     // the sentences passed on anyway, and is not worth parsing.
-    if (!object.contains("\"DEVICE"))
+    if (!object.contains("\"DEVICE") && !object.contains("\"ERROR\""))
         return false;
     const QJsonObject json = QJsonDocument::fromJson(object).object();
     const QString kind = json.value(QLatin1String("class")).toString();
+    if (kind == QLatin1String("ERROR")) {
+        m_error = json.value(QLatin1String("message")).toString();
+        return true;
+    }
     const QStringList before = m_present;
     if (kind == QLatin1String("DEVICES")) {
         m_present.clear();

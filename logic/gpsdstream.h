@@ -25,6 +25,9 @@ public:
     bool devicesChanged() const { return m_changed; }
     // Whether gpsd has reported its devices since the start.
     bool known() const { return m_known; }
+    // What gpsd's last error object said (a request it could not fulfil), once; feed() stops
+    // after one, as after a change of the devices.
+    QString takeError() { return std::exchange(m_error, QString()); }
     // The devices asked for that gpsd reports active, in the order they came.
     const QStringList &present() const { return m_present; }
     // Starts over, for a new connection.
@@ -40,6 +43,7 @@ private:
     QString m_device;
     QStringList m_present;
     bool m_known = false;
+    QString m_error;
     enum class Line { Start, Sentence, Object, TooLong };
     Line m_line = Line::Start;
     QByteArray m_object;

@@ -85,8 +85,9 @@ QString portFailureDetail(const PortFailure &f) {
         return QStringLiteral("%1 nimmt %2 %3 nicht an.").arg(f.device, list, f.value);
     case Cause::BadAddress:
         return QStringLiteral("%1 ist keine g\u00fcltige Netzadresse. Der Eingang nimmt "
-                              "tcp://HOST:PORT oder udp://:PORT, der Ausgang tcp://:PORT oder "
-                              "udp://HOST:PORT; PORT ist eine Zahl von 1 bis 65535.")
+                              "tcp://HOST:PORT, udp://:PORT oder gpsd://HOST:PORT/GER\u00c4T, "
+                              "der Ausgang tcp://:PORT oder udp://HOST:PORT; PORT ist eine Zahl "
+                              "von 1 bis 65535.")
             .arg(quoted(f.device));
     case Cause::Other:
         return QStringLiteral("%1 l\u00e4sst sich nicht \u00f6ffnen: %2")

@@ -54,7 +54,8 @@ void PortSuggestions::refresh(bool look) {
     }
     if (present != m_model->stringList())
         m_model->setStringList(present);
-    // Too short to hold anything up: gpsd on this machine answers at once, or nobody does.
+    // It holds nothing up, and gpsd on this machine answers within a second even while it is
+    // busy making out a receiver.
     if (look && m_gpsdLook && m_mayLookForGpsd())
-        m_gpsdLook->start(QStringLiteral("localhost"), m_gpsdPort, std::chrono::milliseconds(500));
+        m_gpsdLook->start(QStringLiteral("localhost"), m_gpsdPort, std::chrono::seconds(1));
 }

@@ -1,6 +1,7 @@
 // The session without any window, over real pseudo-terminal pairs and sockets: activating,
 // deactivating, losing and regaining either port, the poll cycle's counter across activations,
 // and forwarding that does not wait for the session's thread.
+#include "gpsd.h"
 #include "ptypair.h"
 #include "sentences.h"
 #include "session/session.h"
@@ -51,6 +52,9 @@ private slots:
     void comesBackByItself_data();
     void comesBackByItself();
     void outputNobodyReads();
+    void gpsdInputDecodedLikeTheSerialOne();
+    void gpsdDevicesComeAndGo();
+    void gpsdStoppedAndStartedAgain();
 
 private:
     // Activates the input port on the pair and stops the timer, so the test ticks by hand.
@@ -109,7 +113,10 @@ private:
     std::unique_ptr<FarEnd> m_receiver;
     std::unique_ptr<FarEnd> m_consumer;
     std::unique_ptr<Session> m_session;
+    void gpsdKnowsTheReceiver(FarEnd &receiver, quint16 port);
+
     std::array<PortState, 2> m_state{};
+    std::array<PortWait, 2> m_wait{};
     std::array<int, 2> m_told{};
     std::optional<TraceCapture> m_trace;
 };
@@ -131,6 +138,29 @@ PortSettings with(PortSettings settings, const QString &field, const QString &te
     return settings;
 }
 
+// A recorded receiver's sentences, without the file's comment lines: gpsd passes on sentences
+// only.
+QByteArray recordedSentences(const QString &name) {
+    QFile log(QStringLiteral(PELORA_TESTDATA "/") + name);
+    if (!log.open(QIODevice::ReadOnly))
+        qFatal("no log %s", qPrintable(name));
+    QByteArray sentences;
+    while (!log.atEnd()) {
+        const QByteArray line = log.readLine();
+        if (!line.startsWith('#'))
+            sentences += line;
+    }
+    return sentences;
+}
+
+QByteArray withChecksum(const QByteArray &body) {
+    char sum = 0;
+    for (const char c : body)
+        sum ^= c;
+    return '$' + body + '*' + QByteArray::number(uchar(sum), 16).rightJustified(2, '0').toUpper() +
+           "\r\n";
+}
+
 } // namespace
 
 void tst_Session::initTestCase() {
@@ -150,10 +180,12 @@ void tst_Session::init() {
     m_session = std::make_unique<Session>();
     m_session->setLinkTimings({.returnLook = kLook});
     m_state.fill(PortState::Untouched);
+    m_wait.fill({});
     m_told.fill(0);
     connect(m_session.get(), &Session::portStateChanged, this,
-            [this](PortSide side, PortState state) {
+            [this](PortSide side, PortState state, const PortWait &wait) {
                 m_state[int(side)] = state;
+                m_wait[int(side)] = wait;
                 ++m_told[int(side)];
             });
     m_trace->clear();
@@ -769,4 +801,138 @@ void tst_Session::outputNobodyReads() {
 }
 
 QTEST_GUILESS_MAIN(tst_Session)
+// gpsd passes sentences on only once it has made out what the receiver speaks, which takes it a
+// few. A client of the test's own watches until gpsd has passed on everything written so far.
+void tst_Session::gpsdKnowsTheReceiver(FarEnd &receiver, quint16 port) {
+    QTcpSocket watcher;
+    watcher.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(watcher.waitForConnected(5000));
+    watcher.write(R"(?WATCH={"enable":true,"nmea":true};)"
+                  "\n");
+    QByteArray seen;
+    const auto relayed = [&](const QByteArray &line) {
+        receiver.write(line);
+        watcher.waitForReadyRead(100);
+        seen += watcher.readAll();
+        return seen.contains(line);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(relayed(kGga.toLatin1()), 20000);
+    const QByteArray last = withChecksum("GPTXT,01,01,02,last before the test");
+    QTRY_VERIFY_WITH_TIMEOUT(relayed(last), 5000);
+}
+
+void tst_Session::gpsdInputDecodedLikeTheSerialOne() {
+    // A recorded receiver, first straight from the line, then through a gpsd that holds it.
+    const QByteArray stream = recordedSentences(u"garmin15x.log"_s);
+    openFarEnds();
+    activateOpen(PortSide::Input);
+    m_receiver->write(stream);
+    const QStringList serial = decodedOnce(stream);
+    QVERIFY(!m_session->model().latitude.text().isEmpty());
+    m_session->deactivateInput();
+
+    PtyPair line;
+    QVERIFY2(line.start(), qPrintable(line.error()));
+    TestGpsd gpsd;
+    QVERIFY2(gpsd.start({line.second()}), qPrintable(gpsd.error()));
+    FarEnd receiver(line.first());
+    gpsdKnowsTheReceiver(receiver, gpsd.port());
+    m_trace->clear();
+    QCOMPARE(m_session->activateInput({.port = gpsd.url()}).cause, PortFailure::Cause::None);
+    QCOMPARE(m_trace->lines(u"port").value(0),
+             uR"(["port","CommX1","pending","%1"])"_s.arg(gpsd.url()));
+    QTRY_COMPARE(state(PortSide::Input), PortState::Open);
+    QCOMPARE(m_wait[int(PortSide::Input)].source, line.second());
+    // The same bytes, none of gpsd's own among them, and the same fields decoded from them.
+    receiver.write(stream);
+    QCOMPARE(decodedOnce(stream), serial);
+    m_session->deactivateInput();
+}
+
+// gpsd without a receiver, one plugged in later and one it drops: all on one connection.
+void tst_Session::gpsdDevicesComeAndGo() {
+    TestGpsd gpsd;
+    QVERIFY2(gpsd.start(), qPrintable(gpsd.error()));
+    // A gpsd without devices ends when its last client goes; another program stays with it.
+    QTcpSocket otherClient;
+    otherClient.connectToHost(QHostAddress::LocalHost, gpsd.port());
+    QVERIFY(otherClient.waitForConnected(5000));
+    otherClient.write(R"(?WATCH={"enable":true};)"
+                      "\n");
+    const PortWait &wait = m_wait[int(PortSide::Input)];
+    QCOMPARE(m_session->activateInput({.port = gpsd.url() + u"/dev/none"_s}).cause,
+             PortFailure::Cause::None);
+    QTRY_COMPARE(wait.reason, u"gpsd meldet /dev/none nicht"_s);
+    QCOMPARE(state(PortSide::Input), PortState::Waiting);
+    m_session->deactivateInput();
+
+    m_trace->clear();
+    QCOMPARE(m_session->activateInput({.port = gpsd.url()}).cause, PortFailure::Cause::None);
+    m_session->byHand().timer.stop();
+    QTRY_COMPARE(wait.reason, u"gpsd meldet kein Ger\u00e4t"_s);
+    QCOMPARE(state(PortSide::Input), PortState::Waiting);
+    QVERIFY(!wait.nextTryInMs); // nothing to try: gpsd tells when a device comes
+
+    PtyPair line;
+    QVERIFY2(line.start({}, {}, true), qPrintable(line.error()));
+    FarEnd receiver(line.first());
+    for (const bool again : {false, true}) {
+        QVERIFY(gpsd.add(line.second()));
+        QTRY_COMPARE_WITH_TIMEOUT(state(PortSide::Input), PortState::Open, 15000);
+        QCOMPARE(wait.source, line.second());
+        QCOMPARE(
+            m_trace->lines(u"port").last(),
+            uR"(["port","CommX1","%1","%2"])"_s.arg(again ? u"returned"_s : u"open"_s, gpsd.url()));
+        QTRY_VERIFY_WITH_TIMEOUT((receiver.write(kGga.toLatin1()), buffer().endsWith(kGga)), 20000);
+        QVERIFY(gpsd.remove(line.second()));
+        QTRY_COMPARE(state(PortSide::Input), PortState::Waiting);
+        QTRY_COMPARE(wait.reason, u"gpsd meldet kein Ger\u00e4t"_s);
+    }
+    // Never a new connection: the only reasons given were gpsd's own.
+    const QStringList events = m_trace->lines(u"port");
+    QCOMPARE(events.first(), uR"(["port","CommX1","pending","%1"])"_s.arg(gpsd.url()));
+    for (const QString &event : events) {
+        QVERIFY2(!event.contains(u"\"pending\""_s) || event == events.first(), qPrintable(event));
+        QVERIFY2(!event.contains(u"\"waiting\""_s) || event.contains(u"gpsd meldet"_s),
+                 qPrintable(event));
+    }
+    QCOMPARE(m_trace->lines(u"port").filter(u"\"lost\""_s).size(), 2);
+    m_session->deactivateInput();
+}
+
+// gpsd stopped, as when its service restarts: the port waits while it tries again, pausing
+// longer each time, and reads on once gpsd is back.
+void tst_Session::gpsdStoppedAndStartedAgain() {
+    m_session->setLinkTimings({.firstPause = std::chrono::milliseconds(50),
+                               .longestPause = std::chrono::milliseconds(400),
+                               .returnLook = kLook});
+    PtyPair line;
+    QVERIFY2(line.start(), qPrintable(line.error()));
+    TestGpsd gpsd;
+    QVERIFY2(gpsd.start({line.second()}), qPrintable(gpsd.error()));
+    FarEnd receiver(line.first());
+    gpsdKnowsTheReceiver(receiver, gpsd.port());
+    QCOMPARE(m_session->activateInput({.port = gpsd.url()}).cause, PortFailure::Cause::None);
+    QTRY_COMPARE(state(PortSide::Input), PortState::Open);
+
+    m_trace->clear();
+    gpsd.stop();
+    QTRY_COMPARE(state(PortSide::Input), PortState::Waiting);
+    QTRY_VERIFY(m_trace->lines(u"port").filter(u"Verbindung abgelehnt"_s).size() >= 2);
+    QTest::qWait(1500);
+    // 50, 100, 200, 400, 400, 400 ms: seven tries in 1.5 s at most, not one every 50 ms.
+    const qsizetype tries = m_trace->lines(u"port").filter(u"Verbindung abgelehnt"_s).size();
+    QVERIFY2(tries <= 8, qPrintable(QString::number(tries)));
+    QVERIFY(gpsd.start({line.second()}));
+    QTRY_COMPARE_WITH_TIMEOUT(state(PortSide::Input), PortState::Open, 5000);
+    QVERIFY(m_trace->lines(u"port").contains(
+        uR"(["port","CommX1","returned","%1"])"_s.arg(gpsd.url())));
+    // Fields flow again: gpsd has to make out the receiver anew.
+    m_session->byHand().timer.stop();
+    QTRY_VERIFY_WITH_TIMEOUT((receiver.write(kGga.toLatin1()), buffer().contains(kGga)), 20000);
+    m_session->byHand().cycle.PollTick();
+    QCOMPARE(m_session->model().latitude.text(), u"48 \u00B0  07.038 ' N"_s);
+    m_session->deactivateInput();
+}
+
 #include "tst_session.moc"

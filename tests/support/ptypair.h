@@ -28,14 +28,18 @@ public:
     // socat is missing or does not come up. A link path names that end under a fixed name, as
     // a USB adapter keeps its device name when it is plugged in again; socat replaces a link
     // left behind.
-    bool start(const QString &firstLink = {}, const QString &secondLink = {}) {
+    // openToAll makes the second end readable and writable by every user, for a reader that
+    // gives up its rights (gpsd started as root).
+    bool start(const QString &firstLink = {}, const QString &secondLink = {},
+               bool openToAll = false) {
         const auto end = [](const QString &link) {
             return link.isEmpty() ? QStringLiteral("pty,raw,echo=0")
                                   : QStringLiteral("pty,raw,echo=0,link=") + link;
         };
         m_socat.setProgram(QStringLiteral("socat"));
         m_socat.setArguments(
-            {QStringLiteral("-d"), QStringLiteral("-d"), end(firstLink), end(secondLink)});
+            {QStringLiteral("-d"), QStringLiteral("-d"), end(firstLink),
+             end(secondLink) + (openToAll ? QStringLiteral(",mode=666") : QString())});
         m_socat.setReadChannel(QProcess::StandardError); // where socat's -d -d lines go
         m_socat.start();
         if (!m_socat.waitForStarted(5000)) {

@@ -1,5 +1,7 @@
 // The main window as a user first meets it: defaults, lists, geometry and keyboard order.
+#include "gpsd.h"
 #include "logic/portname.h"
+#include "ptypair.h"
 #include "session/session.h"
 #include "ui_form1.h"
 #include "windows/captionbutton.h"
@@ -13,6 +15,7 @@
 #include <QCompleter>
 #include <QLabel>
 #include <QPushButton>
+#include <QStringListModel>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTest>
@@ -28,6 +31,7 @@ private slots:
     void typedPortValuesAccepted();
     void portListsOfferPresentDevices_data();
     void portListsOfferPresentDevices();
+    void inputListOffersGpsd();
     void timeZoneAcceptsOnlyItsEntries();
     void geometry_data();
     void geometry();
@@ -165,6 +169,49 @@ void tst_Form1::portListsOfferPresentDevices() {
     QCOMPARE(list->count(), 20);
     list->setCurrentIndex(11);
     QCOMPARE(list->toolTip(), portToolTip(u"12"_s));
+}
+
+// Where gpsd listens on this machine, the input list offers it; the look is made as the list
+// gets the focus, and never while a port is active.
+void tst_Form1::inputListOffersGpsd() {
+    PtyPair line;
+    QVERIFY2(line.start(), qPrintable(line.error()));
+    TestGpsd gpsd;
+    QVERIFY2(gpsd.start({line.second()}), qPrintable(gpsd.error()));
+    Desktop desktop;
+    desktop.presentPorts = [] { return QStringList{u"/dev/ttyACM0"_s}; };
+    desktop.gpsdPort = gpsd.port();
+    Session session;
+    Form1 form(session, desktop);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QComboBox *input = form.ui().Combo1;
+    const auto offered = [&](QComboBox *list) {
+        return qobject_cast<QStringListModel *>(list->lineEdit()->completer()->model())
+            ->stringList();
+    };
+    const auto focusAgain = [&] {
+        form.ui().Combo2->setFocus();
+        input->setFocus();
+    };
+    const QString text = u"gpsd://:%1"_s.arg(gpsd.port());
+    // gpsd is busy with the receiver just after its start, and may not answer the first look.
+    QTRY_VERIFY_WITH_TIMEOUT((focusAgain(), offered(input).size() == 2), 10000);
+    QCOMPARE(offered(input), (QStringList{text, u"/dev/ttyACM0"_s}));
+    form.ui().Combo7->setFocus();
+    QCOMPARE(offered(form.ui().Combo7), QStringList{u"/dev/ttyACM0"_s});
+    input->setEditText(text);
+    QCOMPARE(input->toolTip(), u"Liest, was gpsd an localhost:%1 weitergibt"_s.arg(gpsd.port()));
+
+    gpsd.stop();
+    QCOMPARE(session.activateOutput({.port = u"tcp://127.0.0.1:0"_s}).cause,
+             PortFailure::Cause::None);
+    focusAgain();
+    QTest::qWait(1200); // longer than a look may take
+    QVERIFY(offered(input).contains(text));
+    session.deactivateOutput();
+    focusAgain();
+    QTRY_COMPARE(offered(input), QStringList{u"/dev/ttyACM0"_s});
 }
 
 void tst_Form1::timeZoneAcceptsOnlyItsEntries() {
