@@ -45,7 +45,8 @@ rm -rf "$portseeds"
 mkdir -p "$portseeds"
 i=0
 for text in 1 12 /dev/ttyUSB0 ttyACM0 tcp://127.0.0.1:10110 tcp://:10110 udp://:10110 \
-            udp://192.168.1.255:10110 'tcp://[::1]:10110' tcp://gps-box:10110 '  3 ' '\\.\COM4'; do
+            udp://192.168.1.255:10110 'tcp://[::1]:10110' tcp://gps-box:10110 '  3 ' '\\.\COM4' \
+            gpsd:// gpsd://boat:2947/dev/ttyUSB0 'gpsd://[::1]/dev/x' gpsd://:2948; do
     printf '%s' "$text" >"$portseeds/$i"
     i=$((i + 1))
 done
