@@ -15,33 +15,7 @@ esac
 
 scripts/setup-deps.sh
 
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-
-# gpsd is needed by this benchmark only, so the test setup does not install it.
-missing=()
-for p in gpsd socat; do installed "$p" || missing+=("$p"); done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing for the comparison: ${missing[*]}" >&2
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-  if [[ " ${missing[*]} " == *" gpsd "* ]]; then
-    # Installed only to be measured: its system service would listen on port 2947 and its
-    # hotplug rule would grab USB receivers, Pelora's own devices among them.
-    if command -v systemctl >/dev/null; then
-      if [ -d /run/systemd/system ]; then
-        $sudo systemctl disable --now gpsd.socket gpsd.service || true
-      else
-        $sudo systemctl disable gpsd.socket gpsd.service || true
-      fi
-    fi
-    if [ -f /etc/default/gpsd ]; then
-      $sudo sed -i 's/^USBAUTO=.*/USBAUTO="false"/' /etc/default/gpsd
-    fi
-    echo "gpsd installed with its system service stopped and disabled." >&2
-  fi
-fi
+scripts/install-gpsd.sh
 # The benchmark starts its own gpsd on its own socket and port; one already running does not
 # clash but takes CPU from the measurement, so say so.
 if pgrep -x gpsd >/dev/null; then

@@ -12,7 +12,7 @@ packages=(
   # run: platform plugins (xcb, offscreen) and a default font
   qt6-qpa-plugins fonts-dejavu-core
   # tests (man-db renders the manual pages), demo and fuzzing
-  socat gpsd xvfb xauth xdotool x11-utils imagemagick man-db
+  socat xvfb xauth xdotool x11-utils imagemagick man-db
   clang libclang-rt-14-dev
 )
 

@@ -4,6 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup-deps.sh
+scripts/install-gpsd.sh
 
 build=${PELORA_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug ${PELORA_CMAKE_ARGS:-}
