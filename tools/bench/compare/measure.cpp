@@ -179,7 +179,26 @@ std::vector<double> cpuPerMb(const std::vector<Reader> &readers, const QByteArra
     return perMb;
 }
 
-double cpuSeconds(qint64 pid) {
+QList<qint64> processTree(qint64 pid) {
+    QList<qint64> tree{pid};
+    for (qsizetype i = 0; i < tree.size(); ++i) {
+        const QDir tasks(u"/proc/%1/task"_s.arg(tree[i]));
+        for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile children(tasks.filePath(task + u"/children"_s));
+            if (!children.open(QIODevice::ReadOnly))
+                continue;
+            for (const QByteArray &child : children.readAll().split(' ')) {
+                if (const qint64 id = child.trimmed().toLongLong(); id > 0 && !tree.contains(id))
+                    tree.append(id);
+            }
+        }
+    }
+    return tree;
+}
+
+namespace {
+
+double ownCpuSeconds(qint64 pid) {
     // The scheduler's own count in nanoseconds, summed over the threads: the clock-tick figures
     // of /proc/PID/stat are too coarse for a tenth of a second per MB.
     const QDir tasks(u"/proc/%1/task"_s.arg(pid));
@@ -205,7 +224,7 @@ double cpuSeconds(qint64 pid) {
     return double(fields[11].toLongLong() + fields[12].toLongLong()) / sysconf(_SC_CLK_TCK);
 }
 
-double statusMb(qint64 pid, const char *key) {
+double ownStatusMb(qint64 pid, const char *key) {
     QFile status(u"/proc/%1/status"_s.arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
@@ -215,6 +234,22 @@ double statusMb(qint64 pid, const char *key) {
             return line.mid(length + 1).trimmed().split(' ').value(0).toDouble() / 1024;
     }
     return 0;
+}
+
+} // namespace
+
+double cpuSeconds(qint64 pid) {
+    double seconds = 0;
+    for (const qint64 id : processTree(pid))
+        seconds += ownCpuSeconds(id);
+    return seconds;
+}
+
+double statusMb(qint64 pid, const char *key) {
+    double mb = 0;
+    for (const qint64 id : processTree(pid))
+        mb += ownStatusMb(id, key);
+    return mb;
 }
 
 bool holdsOpen(qint64 pid, const QString &device) {

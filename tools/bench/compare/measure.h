@@ -49,9 +49,13 @@ struct Reader {
 std::vector<double> cpuPerMb(const std::vector<Reader> &readers, const QByteArray &text,
                              double bytesPerSecond, double seconds);
 
-// CPU seconds (user and system, every thread) of a process.
+// The process and every process it started, and they started, as far as they still run.
+QList<qint64> processTree(qint64 pid);
+// CPU seconds (user and system, every thread) of a process and the processes it started.
 double cpuSeconds(qint64 pid);
-// A line of /proc/PID/status such as VmHWM, in MB.
+// A line of /proc/PID/status such as VmRSS, in MB, summed over the process and the processes it
+// started: what the user's machine pays (the web engine runs in processes of its own). For
+// VmHWM, the sum of each one's own peak.
 double statusMb(qint64 pid, const char *key);
 // Whether a process holds the device open.
 bool holdsOpen(qint64 pid, const QString &device);

@@ -72,7 +72,7 @@ struct Figures {
     Flood peloraFlood;
     std::optional<double> windowCpu, headlessCpu;
     std::optional<double> skyClosedCpu, skyOpenCpu;
-    std::optional<double> idleRss, floodHwm;
+    std::optional<double> idleRss, floodHwm, startupMs;
     std::optional<double> stall, stallTick, fillStall;
 
     StalledClientFigures stalled;

@@ -20,10 +20,13 @@ void measureWindow(const Context &context, Figures &figures) {
     if (!pelora.start(context.input.second(), context.output.first(), Context::kPollInterval,
                       false))
         return;
+    figures.startupMs = pelora.startupMs();
+    std::printf("  start-up to the first painted window %.0f ms\n", *figures.startupMs);
     // Idle: the ports are open and nothing has arrived yet.
     std::this_thread::sleep_for(std::chrono::seconds(1));
     figures.idleRss = statusMb(pelora.pid(), "VmRSS");
-    std::printf("  idle resident memory %.1f MB\n", *figures.idleRss);
+    std::printf("  idle resident memory %.1f MB (%lld processes)\n", *figures.idleRss,
+                qlonglong(processTree(pelora.pid()).size()));
     figures.peloraLatency = measureLatency(context.input.first(), context.output.second(),
                                            context.sentences, context.sentenceCount);
     printLatency("latency", figures.peloraLatency);
@@ -31,7 +34,8 @@ void measureWindow(const Context &context, Figures &figures) {
         measureFlood(context.input.first(), context.output.second(), context.floodData, true);
     figures.floodHwm = statusMb(pelora.pid(), "VmHWM");
     printFlood("flood", figures.peloraFlood, context.floodBytes);
-    std::printf("  peak resident memory %.1f MB\n", *figures.floodHwm);
+    std::printf("  peak resident memory %.1f MB (%lld processes)\n", *figures.floodHwm,
+                qlonglong(processTree(pelora.pid()).size()));
     pelora.end();
 }
 
@@ -102,7 +106,8 @@ void measureStall(const Context &context, Figures &figures) {
 } // namespace
 
 void runPelora(const Context &context, Figures &figures) {
-    std::printf("\nPelora (main window offscreen, map page not loaded), poll interval %d ms\n",
+    std::printf("\nPelora (the real main window, its map window hidden; memory of the process and "
+                "its children), poll interval %d ms\n",
                 Context::kPollInterval);
     std::fflush(stdout);
     measureWindow(context, figures);

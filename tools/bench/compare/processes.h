@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cmath>
+
 // Asks the process to end, and kills it when it does not.
 void endProcess(QProcess &process);
 
@@ -14,15 +16,34 @@ void endProcess(QProcess &process);
 // shows it is ready; false when it did not start, ended or took longer than five seconds.
 bool startHolding(QProcess &process, const QString &device);
 
+// The X server the window processes show on: a virtual one (Xvfb) where it is installed, so
+// that they pay for drawing as on a user's display; offscreen where it is not. Started once, at
+// the first window, and ended with the benchmark. Says which on standard output.
+class BenchDisplay {
+public:
+    ~BenchDisplay();
+    // The DISPLAY value, empty when the windows run offscreen.
+    static QString name();
+
+private:
+    BenchDisplay() = default;
+    static BenchDisplay &instance();
+    QProcess m_server;
+    QString m_name;
+    bool m_tried = false;
+};
+
 // The flag that makes this tool Pelora's window process:
 //
 //   pelora-bench-compare --child IN_DEVICE OUT_DEVICE INTERVAL [probe]
 //
-// It creates the real main window offscreen and works it only through its widgets, found by
-// name, as a user would: port lists, "Port aktivieren" buttons and interval options. OUT_DEVICE
-// "-" leaves the output port closed. With "probe" it times its event loop and its poll ticks.
-// It prints "ready" once the ports are open, answers "mark" (start the figures afresh) and "stop"
-// (print the figures and end) on its standard input.
+// It creates the real main window, with the real desktop services (the map window's web engine
+// among them), on the display above, and works it only through its widgets, found by name, as a
+// user would: port lists, "Port aktivieren" buttons and interval options. OUT_DEVICE "-" leaves
+// the output port closed. With "probe" it times its event loop and its poll ticks. It prints
+// "ready" once the ports are open and "painted" once the window has been painted the first
+// time, and answers "mark" (start the figures afresh) and "stop" (print the figures and end) on
+// its standard input.
 inline constexpr char kWindowChildFlag[] = "--child";
 int windowChildMain(int argc, char *argv[]);
 
@@ -36,9 +57,12 @@ public:
     void send(const char *command);
     qint64 pid() const { return m_process.processId(); }
     void end() { endProcess(m_process); }
+    // From the start of the process until its window was first painted.
+    double startupMs() const { return m_startupMs; }
 
 private:
     QTemporaryDir m_runtime; // Qt wants a private runtime folder and warns without one
+    double m_startupMs = NAN;
     QProcess m_process;
 };
 

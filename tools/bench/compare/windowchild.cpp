@@ -1,10 +1,11 @@
-// Pelora's window process of the comparison: the real main window, offscreen, worked through its
-// widgets (see kWindowChildFlag).
+// Pelora's window process of the comparison: the real main window, worked through its widgets
+// (see kWindowChildFlag).
 #include "benchsupport.h"
 #include "processes.h"
 #include "session/session.h"
-#include "testdesktop.h"
+#include "windows/desktop.h"
 #include "windows/form1.h"
+#include "windows/webpageloader.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -51,6 +52,30 @@ public:
     }
 };
 
+// Prints "painted" after the first paint of any of the window's widgets has been handled.
+class FirstPaint : public QObject {
+public:
+    explicit FirstPaint(QWidget &window)
+        : m_window(window) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::Paint && !m_told && watched->isWidgetType() &&
+            static_cast<QWidget *>(watched)->window() == &m_window) {
+            m_told = true;
+            QTimer::singleShot(0, this, [] {
+                std::printf("painted\n");
+                std::fflush(stdout);
+            });
+        }
+        return false;
+    }
+
+private:
+    QWidget &m_window;
+    bool m_told = false;
+};
+
 template <typename T> T *widget(QWidget &form, const QString &name) {
     T *found = form.findChild<T *>(name);
     if (!found) {
@@ -65,6 +90,8 @@ template <typename T> T *widget(QWidget &form, const QString &name) {
 
 int windowChildMain(int argc, char *argv[]) {
     preferOffscreen();
+    // As the program does: the web engine shares its graphics context with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     ProbeApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 5) {
@@ -78,12 +105,15 @@ int windowChildMain(int argc, char *argv[]) {
     const bool probe = args.mid(5).contains(u"probe"_s);
     const bool sky = args.mid(5).contains(u"sky"_s);
 
-    // Map addresses are built as usual but not loaded: the figures are the monitor's, not the
-    // web engine's.
     Session session;
-    TestDesktop desktop;
-    Form1 form(session, desktop.services());
+    Form1 form(session);
+    // Told once the window has been painted for the first time, as a user first sees it.
+    FirstPaint firstPaint(form);
+    app.installEventFilter(&firstPaint);
     form.show();
+    // As the program does after showing its window.
+    if (obstacleToWebEngine() == WebEngineObstacle::None)
+        QTimer::singleShot(0, &form, &warmUpWebEngine);
 
     const std::optional<int> option = intervalOption(interval);
     if (!option) {
