@@ -70,6 +70,7 @@ QString BenchDisplay::name() {
     d.m_server.setStandardOutputFile(QProcess::nullDevice());
     d.m_server.setStandardErrorFile(QProcess::nullDevice());
     d.m_server.start();
+    d.m_server.waitForStarted(5000);
     QElapsedTimer waited;
     waited.start();
     while (!QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(number))) {
