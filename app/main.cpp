@@ -47,10 +47,5 @@ int main(int argc, char *argv[]) {
     Session session;
     Form1 form(session);
     form.show();
-    // Starting the web engine takes tens of milliseconds; done now, while no port is active
-    // yet, the first position change does not have to wait for it. Where it cannot run, it is
-    // never started: the map window explains why.
-    if (obstacleToWebEngine() == WebEngineObstacle::None)
-        QTimer::singleShot(0, &form, &warmUpWebEngine);
     return app.exec();
 }

@@ -21,6 +21,7 @@ Form3::Form3(QString latitude, QString longitude, const PageLoaderFactory &makeP
              QWidget *parent)
     : CloseBoxDialog(parent)
     , m_ui(std::make_unique<Ui::Form3>())
+    , m_makePageLoader(makePageLoader)
     , m_latitude(std::move(latitude))
     , m_longitude(std::move(longitude)) {
     m_ui->setupUi(this);
@@ -29,7 +30,6 @@ Form3::Form3(QString latitude, QString longitude, const PageLoaderFactory &makeP
     setBackground(m_ui->Label4, kReadoutBackground);
     setBackground(m_ui->Label5, kReadoutBackground);
     setBackground(m_ui->WebBrowser1, Qt::white);
-    m_loader = makePageLoader(m_ui->WebBrowser1);
 
     connect(m_ui->Combo1, &QComboBox::currentIndexChanged, this, &Form3::ZoomChosen);
     MapWindowLoad();
@@ -61,8 +61,19 @@ void Form3::PositionChanged(const QString &latitude, const QString &longitude) {
 void Form3::load(const QString &latitude, const QString &longitude) {
     const QString address = mapAddress(latitude, longitude, m_mapZoom);
     trace({QStringLiteral("map"), address});
-    m_loader->load({.address = address,
-                    .latitudeField = latitude,
-                    .longitudeField = longitude,
-                    .zoom = m_mapZoom.toInt()});
+    m_latest = {.address = address,
+                .latitudeField = latitude,
+                .longitudeField = longitude,
+                .zoom = m_mapZoom.toInt()};
+    if (m_loader)
+        m_loader->load(m_latest);
+}
+
+void Form3::showEvent(QShowEvent *event) {
+    CloseBoxDialog::showEvent(event);
+    if (m_loader)
+        return;
+    m_loader = m_makePageLoader(m_ui->WebBrowser1);
+    if (!m_latest.address.isEmpty())
+        m_loader->load(m_latest);
 }

@@ -11,7 +11,9 @@ class Form3;
 
 // The map window: follows the position it is told on an embedded web map, or on a map drawn from
 // the shipped outlines where the web map cannot be had, at the zoom chosen in its list, unless
-// "Anhalten" is ticked. Created hidden; closing it ends it.
+// "Anhalten" is ticked. Created hidden; closing it ends it. Its browser (and with it the web
+// engine) is made when the window is first shown: until then it keeps the latest map and loads
+// nothing, since a map nobody looks at costs memory and traffic for nothing.
 class Form3 : public CloseBoxDialog {
     Q_OBJECT
 public:
@@ -31,13 +33,18 @@ public:
     // Called by the change handlers of the latitude and longitude fields with both texts.
     void PositionChanged(const QString &latitude, const QString &longitude);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
-    // Loads the map of this position at the chosen zoom.
+    // Loads the map of this position at the chosen zoom, once the window has been shown.
     void load(const QString &latitude, const QString &longitude);
 
     std::unique_ptr<Ui::Form3> m_ui;
+    PageLoaderFactory m_makePageLoader;
+    MapRequest m_latest; // the map loaded last, or to be loaded when shown
     QString m_mapZoom;
     QString m_latitude;
     QString m_longitude;
-    std::unique_ptr<PageLoader> m_loader;
+    std::unique_ptr<PageLoader> m_loader; // none until first shown
 };

@@ -6,7 +6,6 @@
 #include <QStackedLayout>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
-#include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
@@ -86,8 +85,4 @@ void WebPageLoader::showOffline() {
     // A page that did not finish in time would otherwise go on loading unseen.
     m_view->stop();
     m_stack->setCurrentWidget(m_offline);
-}
-
-void warmUpWebEngine() {
-    QWebEngineProfile::defaultProfile();
 }

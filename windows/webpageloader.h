@@ -35,6 +35,3 @@ private:
     QTimer m_timeLimit;     // runs from the last sign of progress
     QUrl m_requested;       // the map page being waited for; empty while none is
 };
-
-// Starts the web engine ahead of the first map, so that the first position does not wait for it.
-void warmUpWebEngine();

@@ -5,6 +5,7 @@
 #include "testdesktop.h"
 #include "ui_form1.h"
 #include "windows/form1.h"
+#include "windows/form3.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -98,8 +99,13 @@ void tst_SimToDisplay::simulatedReceiverReachesTheDisplay() {
     QVERIFY2(session.model().localDateTime.text().startsWith(u"01.01.2027"_s),
              qPrintable(session.model().localDateTime.text()));
 
-    // The hidden map window follows: its last address carries the shown position.
-    QVERIFY(!desktop.loads.isEmpty());
+    // The hidden map window follows, loading nothing until it is shown; then it loads the
+    // address of the shown position.
+    auto *map = form.findChild<Form3 *>();
+    QVERIFY(map);
+    QVERIFY(desktop.loads.isEmpty());
+    map->show();
+    QCOMPARE(desktop.loads.size(), 1);
     QString position = session.model().latitude.text() + u',' + session.model().longitude.text();
     position.remove(u' ');
     QVERIFY2(desktop.loads.last().contains(u"q="_s + position + u"&output=embed&z=12"_s),

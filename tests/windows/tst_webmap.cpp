@@ -4,13 +4,16 @@
 // loopback.
 #include "attachedreceiver.h"
 #include "session/session.h"
+#include "tracecapture.h"
 #include "ui_form3.h"
 #include "windows/form1.h"
 #include "windows/form3.h"
 #include "windows/offlinemap.h"
 #include "windows/webpageloader.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QStackedLayout>
@@ -74,6 +77,24 @@ QByteArray httpReply(const QByteArray &status, const QByteArray &body) {
            QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
+// The web engine's processes this test has started: they are its children.
+int webEngineProcesses() {
+    int count = 0;
+    const QDir tasks(u"/proc/self/task"_s);
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks.filePath(task + u"/children"_s));
+        if (!children.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &child : children.readAll().split(' ')) {
+            QFile name(u"/proc/%1/comm"_s.arg(QString::fromLatin1(child.trimmed())));
+            if (!child.trimmed().isEmpty() && name.open(QIODevice::ReadOnly) &&
+                name.readAll().startsWith("QtWebEngine"))
+                ++count;
+        }
+    }
+    return count;
+}
+
 // The text the view shows now; waits for the engine's answer.
 QString shownText(QWebEngineView *view) {
     QString text;
@@ -106,10 +127,16 @@ private slots:
     void webMapComesBack();
 
 private:
+    void intercept();
+
     RecordingInterceptor m_interceptor;
 };
 
-void tst_WebMap::initTestCase() {
+// The interceptor is set by the first test, once it has seen that nothing started the web engine
+// before the map window was shown; setting it starts the engine.
+void tst_WebMap::initTestCase() {}
+
+void tst_WebMap::intercept() {
     QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&m_interceptor);
 }
 
@@ -136,16 +163,31 @@ void tst_WebMap::positionLoadsIntoTheRealView() {
     heartbeat.start(10);
 
     QVERIFY2(receiver.attach(session), qPrintable(receiver.error()));
+    TraceCapture trace;
     QVERIFY(
-        receiver.send(u"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"_s));
+        receiver.send(u"$GPGGA,123519,4800.000,N,01100.000,E,1,08,0.9,545.4,M,46.9,M,,*4C\r\n"_s));
     session.byHand().decoders.DecodeGGA();
 
+    // Created hidden by the position change, as ever, with the address traced; but until it is
+    // shown, no web view, no web engine process and no page load.
     auto *map = form.findChild<Form3 *>();
     QVERIFY(map);
     QVERIFY(!map->isVisible());
+    QVERIFY(trace.lines(u"map").last().contains(u"q=48\u00B000.000'N,011\u00B000.000'E"_s));
+    // The position moves on, as the next decode shows it.
+    session.model().latitude.write(u"48 \u00B0  07.038 ' N"_s);
+    session.model().longitude.write(u"011 \u00B0  31.000 ' E"_s);
+    QTest::qWait(500);
+    QVERIFY(!map->findChild<QWebEngineView *>());
+    QCOMPARE(webEngineProcesses(), 0);
+
+    // Shown: the engine starts, and the latest position is loaded, not the first.
+    map->show();
+    intercept();
     auto *view = map->findChild<QWebEngineView *>();
     QVERIFY(view);
     QCOMPARE(view->parentWidget(), map->ui().WebBrowser1);
+    QTRY_VERIFY_WITH_TIMEOUT(webEngineProcesses() > 0, kEngineWait);
 
     // The URL class percent-encodes the degree sign; the engine then also encodes the apostrophe.
     const QString address = u"http://maps.google.com/maps?q=48\u00B007.038'N,011\u00B031.000'E"
@@ -153,6 +195,7 @@ void tst_WebMap::positionLoadsIntoTheRealView() {
     QCOMPARE(QUrl(address, QUrl::TolerantMode).toEncoded(),
              "http://maps.google.com/maps?q=48%C2%B007.038'N,011%C2%B031.000'E&output=embed&z=12");
     QTRY_VERIFY_WITH_TIMEOUT(!m_interceptor.requests.isEmpty(), 20000);
+    QCOMPARE(m_interceptor.requests.size(), 1);
     QCOMPARE(QUrl::fromPercentEncoding(m_interceptor.requests.last().toEncoded()), address);
     // Still serving timers while the engine works.
     const int beatsBefore = beats;

@@ -111,9 +111,6 @@ int windowChildMain(int argc, char *argv[]) {
     FirstPaint firstPaint(form);
     app.installEventFilter(&firstPaint);
     form.show();
-    // As the program does after showing its window.
-    if (obstacleToWebEngine() == WebEngineObstacle::None)
-        QTimer::singleShot(0, &form, &warmUpWebEngine);
 
     const std::optional<int> option = intervalOption(interval);
     if (!option) {
