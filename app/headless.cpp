@@ -5,6 +5,7 @@
 #include "session/session.h"
 #include "stoprequest.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
@@ -14,8 +15,8 @@ namespace {
 
 QtMessageHandler g_otherMessages = nullptr;
 
-// The trace is the headless run's output: one event per line, each out at once, so that a pipe
-// reads decoded values as they come. Everything else goes where it always goes.
+// The trace is the headless run's output: one event per line. Everything else goes where it
+// always goes.
 void writeTrace(QtMsgType type, const QMessageLogContext &context, const QString &message) {
     if (QByteArrayView(context.category) != "pelora.trace") {
         g_otherMessages(type, context, message);
@@ -24,7 +25,6 @@ void writeTrace(QtMsgType type, const QMessageLogContext &context, const QString
     const QByteArray line = message.toUtf8();
     std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
     std::fputc('\n', stdout);
-    std::fflush(stdout);
 }
 
 bool failed(const PortFailure &failure) {
@@ -38,6 +38,10 @@ bool failed(const PortFailure &failure) {
 
 int runHeadless(QCoreApplication &app, const CommandLine &line) {
     g_otherMessages = qInstallMessageHandler(writeTrace);
+    // The events of one pass of the event loop go out together before it waits again, so that
+    // a pipe reads decoded values as they come, at one write a pass rather than one an event.
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                     &app, [] { std::fflush(stdout); });
     QLoggingCategory::setFilterRules(QStringLiteral("*.info=false\npelora.trace.debug=true"));
 
     Session session;

@@ -2,6 +2,7 @@
 
 #include "io/backlog.h"
 #include "logic/portfailure.h"
+#include "logic/settings.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -34,10 +35,11 @@ struct LinkTimings {
     // its place when another client wants one.
     std::chrono::milliseconds idleClient{20000};
     BacklogTimings backlog{};
-    // Received chunks reach the session's thread together, at most one batch in this time, and
-    // at most twice this long after they were read: the session decodes on its poll ticks and
-    // shows text in batches anyway, and a wake-up per small chunk costs more than the chunk.
-    std::chrono::milliseconds batch{25};
+    // Received chunks reach the session's thread together, at most one batch in this time (or
+    // sooner once PortWorker::kBatchBytes wait), and at most twice this long after they were
+    // read: the session decodes on its poll ticks and shows text in batches anyway, and a
+    // wake-up per small chunk costs more than the chunk.
+    std::chrono::milliseconds batch{kHandOverMs};
     // A lost device file is looked for this often: a replugged adapter is back within a second
     // or two, and looking more often gains nothing.
     std::chrono::milliseconds returnLook{1000};

@@ -211,14 +211,14 @@ void PortWorker::keep(const QByteArray &chunk) {
 }
 
 // What waits goes at once when the session's thread is free and the last batch went a batch time
-// ago, or else with a later read. The timer sends it when no read comes for a batch time: every
-// read starts it again, so under a steady stream a read always comes first and the timer wakes
-// nobody.
+// ago (or a large batch waits), or else with a later read. The timer sends it when no read comes
+// for a batch time: every read starts it again, so under a steady stream a read always comes first
+// and the timer wakes nobody.
 void PortWorker::offerToReader() {
     if ((m_forReader.isEmpty() && m_skipped == 0) || !readerIsFree())
         return;
     const std::chrono::milliseconds batch = m_timings.batch;
-    if (Backlog::Clock::now() - m_lastPass >= batch)
+    if (Backlog::Clock::now() - m_lastPass >= batch || m_forReader.size() >= kBatchBytes)
         passToReader();
     else
         m_batchTimer.start();

@@ -50,6 +50,10 @@ public:
     // What may wait for the session's thread while it handles the batch before: a session that
     // falls further behind than this misses what comes until it has caught up.
     static constexpr qsizetype kReaderBacklog = 4 * 1024 * 1024;
+    // A batch this large goes without waiting for the batch time: a flood is handed over in
+    // pieces the session's thread works through without a long stall, and never piles up to
+    // kReaderBacklog.
+    static constexpr qsizetype kBatchBytes = 256 * 1024;
 
 signals:
     // A batch of chunks as read, tagged with the session it was read in: a session ends whenever

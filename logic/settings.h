@@ -18,3 +18,8 @@ inline constexpr QStringView kDefaultZone = kZones[6];
 inline constexpr std::array<qint32, 5> kPollIntervals{200, 500, 800, 1000, 5000};
 // The option selected at start: 500 ms.
 inline constexpr int kDefaultIntervalOption = 1;
+
+// How often received text reaches the session's thread and the receive view repaints, at most:
+// nothing there takes it faster (the poll cycle decodes at the shortest interval at most, the
+// view is read by eye), and every hand-over wakes the thread.
+inline constexpr qint32 kHandOverMs = kPollIntervals.front();

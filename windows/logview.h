@@ -1,5 +1,7 @@
 #pragma once
 
+#include "logic/settings.h"
+
 #include <QAbstractScrollArea>
 #include <QList>
 #include <QPointer>
@@ -44,8 +46,8 @@ public:
     // Brings scroll bars and screen up to what has arrived, now rather than within kRefreshMs.
     void refresh();
     // Painting after every chunk would cost far more than receiving it: what arrives within this
-    // time is shown together.
-    static constexpr int kRefreshMs = 200;
+    // time is shown together, at the rate received text is handed over.
+    static constexpr int kRefreshMs = kHandOverMs;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

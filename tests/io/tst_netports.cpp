@@ -96,7 +96,8 @@ const LinkTimings kQuick{.connectTimeout = 300ms,
                          .firstPause = 50ms,
                          .longestPause = 400ms,
                          .idleClient = 300ms,
-                         .backlog = {.stall = 200ms, .waitAtMost = 1000ms}};
+                         .backlog = {.stall = 200ms, .waitAtMost = 1000ms},
+                         .batch = 1ms};
 
 } // namespace
 
