@@ -113,6 +113,13 @@ private:
     std::unique_ptr<FarEnd> m_receiver;
     std::unique_ptr<FarEnd> m_consumer;
     std::unique_ptr<Session> m_session;
+    // A receiver on a line that a gpsd of the test's own holds and has made out.
+    struct GpsdHeldReceiver {
+        PtyPair line;
+        TestGpsd gpsd;
+        std::unique_ptr<FarEnd> receiver;
+    };
+    void startGpsdHolding(GpsdHeldReceiver &held);
     void gpsdKnowsTheReceiver(FarEnd &receiver, quint16 port);
 
     std::array<PortState, 2> m_state{};
@@ -823,6 +830,13 @@ void tst_Session::gpsdKnowsTheReceiver(FarEnd &receiver, quint16 port) {
     QTRY_VERIFY_WITH_TIMEOUT(relayed(last), 5000);
 }
 
+void tst_Session::startGpsdHolding(GpsdHeldReceiver &held) {
+    QVERIFY2(held.line.start(), qPrintable(held.line.error()));
+    QVERIFY2(held.gpsd.start({held.line.second()}), qPrintable(held.gpsd.error()));
+    held.receiver = std::make_unique<FarEnd>(held.line.first());
+    gpsdKnowsTheReceiver(*held.receiver, held.gpsd.port());
+}
+
 void tst_Session::gpsdInputDecodedLikeTheSerialOne() {
     // A recorded receiver, first straight from the line, then through a gpsd that holds it.
     const QByteArray stream = recordedSentences(u"garmin15x.log"_s);
@@ -833,12 +847,13 @@ void tst_Session::gpsdInputDecodedLikeTheSerialOne() {
     QVERIFY(!m_session->model().latitude.text().isEmpty());
     m_session->deactivateInput();
 
-    PtyPair line;
-    QVERIFY2(line.start(), qPrintable(line.error()));
-    TestGpsd gpsd;
-    QVERIFY2(gpsd.start({line.second()}), qPrintable(gpsd.error()));
-    FarEnd receiver(line.first());
-    gpsdKnowsTheReceiver(receiver, gpsd.port());
+    GpsdHeldReceiver held;
+    startGpsdHolding(held);
+    if (QTest::currentTestFailed())
+        return;
+    PtyPair &line = held.line;
+    TestGpsd &gpsd = held.gpsd;
+    FarEnd &receiver = *held.receiver;
     m_trace->clear();
     QCOMPARE(m_session->activateInput({.port = gpsd.url()}).cause, PortFailure::Cause::None);
     QCOMPARE(m_trace->lines(u"port").value(0),
@@ -909,12 +924,13 @@ void tst_Session::gpsdStoppedAndStartedAgain() {
                                .longestPause = std::chrono::milliseconds(400),
                                .batch = std::chrono::milliseconds(1),
                                .returnLook = kLook});
-    PtyPair line;
-    QVERIFY2(line.start(), qPrintable(line.error()));
-    TestGpsd gpsd;
-    QVERIFY2(gpsd.start({line.second()}), qPrintable(gpsd.error()));
-    FarEnd receiver(line.first());
-    gpsdKnowsTheReceiver(receiver, gpsd.port());
+    GpsdHeldReceiver held;
+    startGpsdHolding(held);
+    if (QTest::currentTestFailed())
+        return;
+    PtyPair &line = held.line;
+    TestGpsd &gpsd = held.gpsd;
+    FarEnd &receiver = *held.receiver;
     QCOMPARE(m_session->activateInput({.port = gpsd.url()}).cause, PortFailure::Cause::None);
     QTRY_COMPARE(state(PortSide::Input), PortState::Open);
 
