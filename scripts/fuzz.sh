@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 build=${PELORA_FUZZ_BUILD_DIR:-build-fuzz}
 logs=${PELORA_TESTDATA:-tests/data/nmea}
-targets=(fuzz_sentence fuzz_sentencetypes fuzz_localtime fuzz_sky fuzz_porttext)
+targets=(fuzz_sentence fuzz_sentencetypes fuzz_localtime fuzz_sky fuzz_porttext fuzz_gpsdstream)
 
 scripts/setup-deps.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
@@ -51,11 +51,22 @@ for text in 1 12 /dev/ttyUSB0 ttyACM0 tcp://127.0.0.1:10110 tcp://:10110 udp://:
     i=$((i + 1))
 done
 
+# The gpsd stream target reads a piece size (the first byte), then what a gpsd sends.
+gpsdseeds="$build/fuzz/seeds-gpsd"
+rm -rf "$gpsdseeds"
+mkdir -p "$gpsdseeds"
+version='{"class":"VERSION","release":"3.22","rev":"3.22","proto_major":3,"proto_minor":14}'
+gga='$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47'
+printf '\x07%s\r\n{"class":"DEVICES","devices":[]}\r\n%s\r\n' "$version" "$gga" >"$gpsdseeds/none"
+printf '\x01{"class":"DEVICE","path":"/dev/ttyUSB0","activated":"2026-12-08T13:47:17.853Z"}\r\n%s\r\n{"class":"TPV","device":"/dev/ttyUSB0","mode":3}\r\n{"class":"DEVICE","path":"/dev/ttyUSB0","activated":0}\r\n' "$gga" >"$gpsdseeds/comes-and-goes"
+printf '\x20{"class":"ERROR","message":"No such device as /dev/none"}\r\n' >"$gpsdseeds/error"
+
 for target in "${targets[@]}"; do
     corpus="$build/fuzz/corpus/$target"
     case $target in
     fuzz_localtime) targetseeds=$timeseeds dict=tests/fuzz/localtime.dict ;;
     fuzz_porttext) targetseeds=$portseeds dict=tests/fuzz/porttext.dict ;;
+    fuzz_gpsdstream) targetseeds=$gpsdseeds dict=tests/fuzz/nmea.dict ;;
     *) targetseeds=$seeds dict=tests/fuzz/nmea.dict ;;
     esac
     crashes="$build/fuzz/crashes/$target"
