@@ -1,8 +1,9 @@
 #pragma once
 
-// A gpsd of the test's own, as the user that runs the test: in the foreground (-N), reading its
-// devices at once (-n), on a free port of the loopback, with its control socket in a folder of
-// its own; stopped by its process id. gpsd run as root gives up its rights after opening the
+// A gpsd of the test's own, as the user that runs the test: in the foreground (-N), opening its
+// devices at once (-n) and only reading them, never configuring a receiver (-b), which also
+// spares the seconds its probing takes; on a free port of the loopback, with its control socket
+// in a folder of its own; stopped by its process id. gpsd run as root gives up its rights after opening the
 // devices it was started with, so a device added later must be open to all (PtyPair's
 // openToAll).
 #include <QDeadlineTimer>
@@ -45,8 +46,9 @@ public:
         }
         m_gpsd.setProgram(program);
         m_gpsd.setArguments(QStringList{QStringLiteral("-N"), QStringLiteral("-n"),
-                                        QStringLiteral("-S"), QString::number(m_port),
-                                        QStringLiteral("-F"), controlSocket()} +
+                                        QStringLiteral("-b"), QStringLiteral("-S"),
+                                        QString::number(m_port), QStringLiteral("-F"),
+                                        controlSocket()} +
                             devices);
         m_gpsd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_gpsd.start();
