@@ -2,13 +2,10 @@
 #include "headless.h"
 #include "session/session.h"
 #include "version.h"
-#include "windows/desktop.h"
 #include "windows/form1.h"
-#include "windows/webpageloader.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
-#include <QTimer>
 
 namespace {
 
