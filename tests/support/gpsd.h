@@ -3,8 +3,8 @@
 // A gpsd of the test's own, as the user that runs the test: in the foreground (-N), opening its
 // devices at once (-n) and only reading them, never configuring a receiver (-b), which also
 // spares the seconds its probing takes; on a free port of the loopback, with its control socket
-// in a folder of its own; stopped by its process id. gpsd run as root gives up its rights after opening the
-// devices it was started with, so a device added later must be open to all (PtyPair's
+// in a folder of its own; stopped by its process id. gpsd run as root gives up its rights after
+// opening the devices it was started with, so a device added later must be open to all (PtyPair's
 // openToAll).
 #include <QDeadlineTimer>
 #include <QLocalSocket>
