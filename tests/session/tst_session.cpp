@@ -107,6 +107,7 @@ private:
     void writeUntilArrived(const QByteArray &bytes);
     QStringList decodedOnce(const QByteArray &stream);
     void plugIn(PortSide side, const QString &link);
+    PortSettings plugInUnderLink(PortSide side, const QString &link);
 
     std::unique_ptr<PtyPair> m_input;  // first: the receiver, second: the session's input port
     std::unique_ptr<PtyPair> m_output; // first: the session's output port, second: the consumer
@@ -489,12 +490,7 @@ void tst_Session::failedActivation() {
     QFETCH(QString, field);
     QFETCH(QString, text);
     QFETCH(QStringList, detail);
-    const auto devices = [this](QString s) {
-        return s.replace(u"{input}"_s, m_input->second())
-            .replace(u"{output}"_s, m_output->first())
-            .replace(u"{receiver}"_s, m_input->first())
-            .replace(u"{consumer}"_s, m_output->second());
-    };
+    const auto devices = [this](const QString &s) { return withDevices(s, *m_input, *m_output); };
     openFarEnds();
     const PortSide bad = output ? PortSide::Output : PortSide::Input;
     const PortSide good = output ? PortSide::Input : PortSide::Output;
@@ -601,12 +597,7 @@ void tst_Session::unpluggedMidStream() {
     // The session's end of the pair that is unplugged gets a fixed name, so that the device
     // that comes back is found under the same name.
     const QString link = linkPath(output ? u"out"_s : u"in"_s);
-    plugIn(side, link);
-    PortSettings outputSettings = settings(PortSide::Output);
-    if (output)
-        outputSettings.port = link;
-    else
-        qputenv("PELORA_COM1", link.toLocal8Bit());
+    const PortSettings outputSettings = plugInUnderLink(side, link);
     activateOpen(PortSide::Input);
     QCOMPARE(m_session->activateOutput(outputSettings).cause, PortFailure::Cause::None);
     QCOMPARE(state(PortSide::Output), PortState::Open);
@@ -685,12 +676,7 @@ void tst_Session::comesBackByItself() {
     openFarEnds();
     const PortSide side = output ? PortSide::Output : PortSide::Input;
     const QString link = linkPath(output ? u"out"_s : u"in"_s);
-    plugIn(side, link);
-    PortSettings outputSettings = settings(PortSide::Output);
-    if (output)
-        outputSettings.port = link;
-    else
-        qputenv("PELORA_COM1", link.toLocal8Bit());
+    const PortSettings outputSettings = plugInUnderLink(side, link);
     const PortSettings sideSettings = output ? outputSettings : settings(side);
     m_session->chooseInterval(0); // 200 ms: a shorter wait for the cycle below
     const QString name = port(side).objectName();
@@ -811,6 +797,18 @@ void tst_Session::outputNobodyReads() {
 QTEST_GUILESS_MAIN(tst_Session)
 // gpsd passes sentences on only once it has made out what the receiver speaks, which takes it a
 // few. A client of the test's own watches until gpsd has passed on everything written so far.
+// plugIn(), with the port set up to open the link: the output's settings name it, and port "1"
+// of the input means it. Returns the output's settings.
+PortSettings tst_Session::plugInUnderLink(PortSide side, const QString &link) {
+    plugIn(side, link);
+    PortSettings outputSettings = settings(PortSide::Output);
+    if (side == PortSide::Output)
+        outputSettings.port = link;
+    else
+        qputenv("PELORA_COM1", link.toLocal8Bit());
+    return outputSettings;
+}
+
 void tst_Session::gpsdKnowsTheReceiver(FarEnd &receiver, quint16 port) {
     QTcpSocket watcher;
     watcher.connectToHost(QHostAddress::LocalHost, port);

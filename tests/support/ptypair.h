@@ -104,6 +104,15 @@ private:
     QString m_error;
 };
 
+// A text with the devices of the input and output pairs in place of {input} and {output} (the
+// program's ends) and {receiver} and {consumer} (the far ends), as failure tables name them.
+inline QString withDevices(QString text, const PtyPair &input, const PtyPair &output) {
+    return text.replace(QStringLiteral("{input}"), input.second())
+        .replace(QStringLiteral("{output}"), output.first())
+        .replace(QStringLiteral("{receiver}"), input.first())
+        .replace(QStringLiteral("{consumer}"), output.second());
+}
+
 // The test's own end of a pair, standing for the receiver or the consuming program: raw, never
 // blocking, and everything it reads is kept.
 class FarEnd {

@@ -247,12 +247,7 @@ void tst_Ports::failedActivation() {
     QFETCH(QString, combo);
     QFETCH(QString, text);
     QFETCH(QStringList, detail);
-    const auto devices = [this](QString s) {
-        return s.replace(u"{input}"_s, m_input->second())
-            .replace(u"{output}"_s, m_output->first())
-            .replace(u"{receiver}"_s, m_input->first())
-            .replace(u"{consumer}"_s, m_output->second());
-    };
+    const auto devices = [this](const QString &s) { return withDevices(s, *m_input, *m_output); };
     Ui::Form1 &ui = m_form->ui();
     QPushButton *good = output ? ui.Command1 : ui.Command5;
     QPushButton *bad = output ? ui.Command5 : ui.Command1;
