@@ -34,8 +34,6 @@ int main(int argc, char *argv[]) {
     }
 
     quietStart();
-    // The web engine behind the map window shares its graphics context with the widgets.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     // No display name: Qt would append it to every window's caption ("Karte — Pelora").
     QApplication::setDesktopFileName(QStringLiteral("pelora"));

@@ -12,6 +12,13 @@ QString code(const QString &text) {
     return QStringLiteral("<code>") + text.toHtmlEscaped() + QStringLiteral("</code>");
 }
 
+QString codeList(const QStringList &texts) {
+    QStringList codes;
+    for (const QString &text : texts)
+        codes << code(text);
+    return codes.join(QStringLiteral(", "));
+}
+
 QString bold(const QString &text) {
     return QStringLiteral("<b>") + text + QStringLiteral("</b>");
 }
@@ -35,21 +42,28 @@ QString noWebMapNotice(WebEngineObstacle obstacle, const QStringList &searchedPa
                               "Benutzer starten, oder auf eigene Gefahr (ohne Sandbox schützt "
                               "nichts vor Fehlern beim Laden fremder Seiten): ") +
                code(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1 pelora"));
-    case WebEngineObstacle::ProcessMissing: {
-        QStringList places;
-        for (const QString &path : searchedPaths)
-            places << code(path);
+    case WebEngineObstacle::LibraryMissing:
+        return bold(QStringLiteral("Keine Web-Karte:")) +
+               QStringLiteral(" Peloras Bibliothek für die Web-Karte fehlt (gesucht: ") +
+               codeList(searchedPaths) +
+               QStringLiteral("). Pelora neu installieren oder im Build-Ordner bauen.");
+    case WebEngineObstacle::ProcessMissing:
         return bold(QStringLiteral("Keine Web-Karte:")) +
                QStringLiteral(" das Hilfsprogramm der Web-Komponente fehlt (gesucht: ") +
-               places.join(QStringLiteral(", ")) +
-               QStringLiteral("). Für die Web-Karte das Debian-Paket ") +
+               codeList(searchedPaths) + QStringLiteral("). Für die Web-Karte das Debian-Paket ") +
                code(QStringLiteral("libqt6webenginecore6-bin")) +
                QStringLiteral(" installieren oder ") +
                code(QStringLiteral("QTWEBENGINEPROCESS_PATH")) +
                QStringLiteral(" auf das Programm setzen.");
     }
-    }
     return QString();
+}
+
+QString brokenWebViewNotice(const QString &error) {
+    return bold(QStringLiteral("Keine Web-Karte:")) +
+           QStringLiteral(" Peloras Bibliothek für die Web-Karte lässt sich nicht laden (") +
+           code(error) + QStringLiteral("). Fehlt die Web-Komponente, das Debian-Paket ") +
+           code(QStringLiteral("libqt6webenginewidgets6")) + QStringLiteral(" installieren.");
 }
 
 QString positionNotice(const QString &latitudeField, const QString &longitudeField) {

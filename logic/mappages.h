@@ -14,8 +14,11 @@
 QString unreachableNotice();
 
 // Why there is no web map at all in this run, and how to get it; searchedPaths are the places
-// where the engine's helper program was looked for.
+// where what is missing was looked for.
 QString noWebMapNotice(WebEngineObstacle obstacle, const QStringList &searchedPaths = {});
+
+// The web view's library is there but does not load; error is the loader's reason, naming it.
+QString brokenWebViewNotice(const QString &error);
 
 // The position the map shows, as the main window's fields hold it.
 QString positionNotice(const QString &latitudeField, const QString &longitudeField);

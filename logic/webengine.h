@@ -13,6 +13,8 @@ enum class WebEngineObstacle {
     RootWithSandbox,
     // The engine's helper program is missing; the engine aborts the process.
     ProcessMissing,
+    // The program's own library that holds the web view is missing.
+    LibraryMissing,
 };
 
 // True when the engine would refuse to start: running as root, and the user has switched the

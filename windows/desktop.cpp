@@ -3,6 +3,7 @@
 #include "logic/mappages.h"
 #include "windows/offlinepageloader.h"
 #include "windows/webpageloader.h"
+#include "windows/webviewlibrary.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -25,12 +26,17 @@ QStringList engineProcessPlaces() {
                                    QCoreApplication::applicationDirPath());
 }
 
+bool noneExists(const QStringList &paths) {
+    return std::none_of(paths.begin(), paths.end(),
+                        [](const QString &path) { return QFileInfo::exists(path); });
+}
+
 WebEngineObstacle findWebEngineObstacle() {
     if (sandboxRefusesRoot(runsAsRoot(), QProcessEnvironment::systemEnvironment()))
         return WebEngineObstacle::RootWithSandbox;
-    const QStringList places = engineProcessPlaces();
-    if (std::none_of(places.begin(), places.end(),
-                     [](const QString &path) { return QFileInfo::exists(path); }))
+    if (noneExists(webViewLibraryPlaces()))
+        return WebEngineObstacle::LibraryMissing;
+    if (noneExists(engineProcessPlaces()))
         return WebEngineObstacle::ProcessMissing;
     return WebEngineObstacle::None;
 }
@@ -46,11 +52,20 @@ bool Desktop::startDetached(const QString &program) {
 }
 
 std::unique_ptr<PageLoader> Desktop::makeMapPageLoader(QWidget *browserArea) {
-    const WebEngineObstacle obstacle = obstacleToWebEngine();
-    if (obstacle != WebEngineObstacle::None)
+    switch (const WebEngineObstacle obstacle = obstacleToWebEngine()) {
+    case WebEngineObstacle::None:
+        break;
+    case WebEngineObstacle::LibraryMissing:
+        return std::make_unique<OfflinePageLoader>(
+            browserArea, noWebMapNotice(obstacle, webViewLibraryPlaces()));
+    default:
         return std::make_unique<OfflinePageLoader>(browserArea,
                                                    noWebMapNotice(obstacle, engineProcessPlaces()));
-    return std::make_unique<WebPageLoader>(browserArea);
+    }
+    QString error;
+    if (const MakeWebView makeView = loadWebViewLibrary(&error))
+        return std::make_unique<WebPageLoader>(browserArea, makeView);
+    return std::make_unique<OfflinePageLoader>(browserArea, brokenWebViewNotice(error));
 }
 
 WebEngineObstacle obstacleToWebEngine() {

@@ -4,10 +4,6 @@
 #include "windows/offlinemap.h"
 
 #include <QStackedLayout>
-#include <QWebEngineLoadingInfo>
-#include <QWebEnginePage>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
 
 namespace {
 
@@ -19,18 +15,15 @@ QString decoded(const QUrl &url) {
 
 } // namespace
 
-WebPageLoader::WebPageLoader(QWidget *browserArea, std::chrono::milliseconds timeLimit)
+WebPageLoader::WebPageLoader(QWidget *browserArea, MakeWebView makeView,
+                             std::chrono::milliseconds timeLimit)
     : m_stack(new QStackedLayout(browserArea))
-    , m_view(new QWebEngineView(browserArea))
+    , m_view(makeView(browserArea, [this](const WebView::Report &report) { reported(report); }))
     , m_offline(new OfflineMap(browserArea)) {
     m_stack->setContentsMargins(0, 0, 0, 0);
-    m_stack->addWidget(m_view);
+    m_stack->addWidget(m_view->widget());
     m_stack->addWidget(m_offline);
     m_offline->setReason(unreachableNotice());
-    // The engine's own error page is English, and no use without the network anyway.
-    m_view->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
-    connect(m_view->page(), &QWebEnginePage::loadingChanged, this, &WebPageLoader::loadingChanged);
-    connect(m_view->page(), &QWebEnginePage::loadProgress, this, &WebPageLoader::progressed);
     m_timeLimit.setSingleShot(true);
     m_timeLimit.setInterval(timeLimit);
     connect(&m_timeLimit, &QTimer::timeout, this, &WebPageLoader::showOffline);
@@ -46,28 +39,28 @@ void WebPageLoader::load(const MapRequest &map) {
     m_view->load(m_requested);
 }
 
-void WebPageLoader::loadingChanged(const QWebEngineLoadingInfo &info) {
+void WebPageLoader::reported(const WebView::Report &report) {
     if (m_requested.isEmpty())
         return; // a map page no longer waited for
-    switch (info.status()) {
-    case QWebEngineLoadingInfo::LoadStartedStatus:
+    switch (report.progress) {
+    case WebView::Progress::Started:
+    case WebView::Progress::Advanced:
         progressed();
         return;
-    case QWebEngineLoadingInfo::LoadStoppedStatus:
+    case WebView::Progress::Stopped:
         // Stopped: cut short by a newer load, which is still being waited for.
         return;
-    case QWebEngineLoadingInfo::LoadFailedStatus:
+    case WebView::Progress::Failed:
         showOffline();
         return;
-    case QWebEngineLoadingInfo::LoadSucceededStatus:
+    case WebView::Progress::Succeeded:
         // An error status normally ends as a failure; a success carries its status (200) too.
-        if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain &&
-            info.errorCode() >= 400) {
+        if (report.httpStatus >= 400) {
             showOffline();
-        } else if (decoded(m_view->page()->requestedUrl()) == decoded(m_requested)) {
+        } else if (decoded(report.requested) == decoded(m_requested)) {
             m_timeLimit.stop();
             m_requested.clear();
-            m_stack->setCurrentWidget(m_view);
+            m_stack->setCurrentWidget(m_view->widget());
         }
         return;
     }
@@ -75,8 +68,7 @@ void WebPageLoader::loadingChanged(const QWebEngineLoadingInfo &info) {
 
 // A slow link that keeps delivering is given its time: the limit counts from here.
 void WebPageLoader::progressed() {
-    if (!m_requested.isEmpty())
-        m_timeLimit.start();
+    m_timeLimit.start();
 }
 
 void WebPageLoader::showOffline() {

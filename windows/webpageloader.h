@@ -1,6 +1,7 @@
 #pragma once
 
 #include "windows/pageloader.h"
+#include "windows/webview.h"
 
 #include <QObject>
 #include <QTimer>
@@ -10,28 +11,27 @@
 
 class OfflineMap;
 class QStackedLayout;
-class QWebEngineLoadingInfo;
-class QWebEngineView;
 
-// The real browser: a web view filling the map window's browser area. When a map page fails,
-// answers with an error status or makes no progress within the time limit, the map drawn from
-// the shipped outlines takes its place; it stays, following every load, until a map page loads
-// again.
+// The real browser: the web engine's view, made by makeView, filling the map window's browser area.
+// When a map page fails, answers with an error status or makes no progress within the time limit,
+// the map drawn from the shipped outlines takes its place; it stays, following every load, until a
+// map page loads again.
 class WebPageLoader : public QObject, public PageLoader {
 public:
     static constexpr std::chrono::seconds kTimeLimit{20};
 
-    explicit WebPageLoader(QWidget *browserArea, std::chrono::milliseconds timeLimit = kTimeLimit);
+    WebPageLoader(QWidget *browserArea, MakeWebView makeView,
+                  std::chrono::milliseconds timeLimit = kTimeLimit);
     void load(const MapRequest &map) override;
 
 private:
-    void loadingChanged(const QWebEngineLoadingInfo &info);
+    void reported(const WebView::Report &report);
     void progressed();
     void showOffline();
 
     QStackedLayout *m_stack;
-    QWebEngineView *m_view; // owned by the browser area
-    OfflineMap *m_offline;  // owned by the browser area
-    QTimer m_timeLimit;     // runs from the last sign of progress
-    QUrl m_requested;       // the map page being waited for; empty while none is
+    WebView *m_view;       // owned by the browser area
+    OfflineMap *m_offline; // owned by the browser area
+    QTimer m_timeLimit;    // runs from the last sign of progress
+    QUrl m_requested;      // the map page being waited for; empty while none is
 };

@@ -90,8 +90,6 @@ template <typename T> T *widget(QWidget &form, const QString &name) {
 
 int windowChildMain(int argc, char *argv[]) {
     preferOffscreen();
-    // As the program does: the web engine shares its graphics context with the widgets.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     ProbeApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 5) {
