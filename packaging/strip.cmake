@@ -3,7 +3,7 @@
 # .comment section.
 file(GLOB_RECURSE programs LIST_DIRECTORIES false "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*/bin/*")
 file(GLOB_RECURSE libraries LIST_DIRECTORIES false
-     "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*/pelora/*.so")
+     "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*/lib/*/pelora/*.so")
 if(NOT programs OR NOT libraries)
     message(FATAL_ERROR "no programs or libraries staged under ${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
 endif()

@@ -40,7 +40,7 @@ echo "== hardening-check" >&2
 # Control-flow marking needs every object linked in to carry it, and Debian 12's C start-up
 # files do not. The map's web view is a library of the program's own, loaded at run time.
 hardening-check --nocfprotection "$staged/usr/bin/pelora-sim" "$staged/usr/bin/pelora" \
-  "$staged"/usr/lib/pelora/pelora-webview.so
+  "$staged"/usr/lib/*/pelora/pelora-webview.so
 
 echo "== desktop-file-validate" >&2
 # It exits 0 on hints and warnings; any remark fails here.
