@@ -26,17 +26,14 @@ QStringList engineProcessPlaces() {
                                    QCoreApplication::applicationDirPath());
 }
 
-bool noneExists(const QStringList &paths) {
-    return std::none_of(paths.begin(), paths.end(),
-                        [](const QString &path) { return QFileInfo::exists(path); });
-}
-
 WebEngineObstacle findWebEngineObstacle() {
     if (sandboxRefusesRoot(runsAsRoot(), QProcessEnvironment::systemEnvironment()))
         return WebEngineObstacle::RootWithSandbox;
-    if (noneExists(webViewLibraryPlaces()))
+    if (foundWebViewLibrary().isEmpty())
         return WebEngineObstacle::LibraryMissing;
-    if (noneExists(engineProcessPlaces()))
+    const QStringList places = engineProcessPlaces();
+    if (std::none_of(places.begin(), places.end(),
+                     [](const QString &path) { return QFileInfo::exists(path); }))
         return WebEngineObstacle::ProcessMissing;
     return WebEngineObstacle::None;
 }

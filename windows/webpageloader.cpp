@@ -45,7 +45,8 @@ void WebPageLoader::reported(const WebView::Report &report) {
     switch (report.progress) {
     case WebView::Progress::Started:
     case WebView::Progress::Advanced:
-        progressed();
+        // A slow link that keeps delivering is given its time: the limit counts from here.
+        m_timeLimit.start();
         return;
     case WebView::Progress::Stopped:
         // Stopped: cut short by a newer load, which is still being waited for.
@@ -64,11 +65,6 @@ void WebPageLoader::reported(const WebView::Report &report) {
         }
         return;
     }
-}
-
-// A slow link that keeps delivering is given its time: the limit counts from here.
-void WebPageLoader::progressed() {
-    m_timeLimit.start();
 }
 
 void WebPageLoader::showOffline() {

@@ -26,7 +26,6 @@ public:
 
 private:
     void reported(const WebView::Report &report);
-    void progressed();
     void showOffline();
 
     QStackedLayout *m_stack;

@@ -47,17 +47,15 @@ void shareGraphicsContext() {
 }
 
 MakeWebView load(QString *error) {
-    const QStringList places = webViewLibraryPlaces();
-    const auto found = std::find_if(places.begin(), places.end(),
-                                    [](const QString &path) { return QFileInfo::exists(path); });
-    if (found == places.end()) {
-        *error = QStringLiteral("%1: not found").arg(places.join(u", "));
+    const QString path = foundWebViewLibrary();
+    if (path.isEmpty()) {
+        *error = QStringLiteral("%1: not found").arg(webViewLibraryPlaces().join(u", "));
         return nullptr;
     }
     shareGraphicsContext();
     // Never unloaded: the engine cannot be started twice in one process.
     static QLibrary library;
-    library.setFileName(*found);
+    library.setFileName(path);
     library.setLoadHints(QLibrary::PreventUnloadHint);
     const auto make = reinterpret_cast<MakeWebView>(library.resolve(kMakeWebViewSymbol));
     if (!make)
@@ -73,6 +71,13 @@ QStringList webViewLibraryPlaces() {
     return {QDir::cleanPath(
                 programFolder.filePath(QStringLiteral(PELORA_WEBVIEW_FROM_PROGRAM) + u'/' + name)),
             programFolder.filePath(name), QStringLiteral(PELORA_WEBVIEW_BUILT) + u'/' + name};
+}
+
+QString foundWebViewLibrary() {
+    const QStringList places = webViewLibraryPlaces();
+    const auto found = std::find_if(places.begin(), places.end(),
+                                    [](const QString &path) { return QFileInfo::exists(path); });
+    return found == places.end() ? QString() : *found;
 }
 
 MakeWebView loadWebViewLibrary(QString *error) {

@@ -10,6 +10,9 @@
 // it was built, for the programs run from the build tree (tests, benchmarks).
 QStringList webViewLibraryPlaces();
 
+// The first of those places that holds the library; empty where none does.
+QString foundWebViewLibrary();
+
 // Loads the web view's library the first time it is asked, and with it the web engine; after
 // that it answers at once. Null when the library is missing or does not load, with why in
 // *error. Must run on the user-interface thread, with the application object in place.

@@ -5,7 +5,6 @@
 #include "session/session.h"
 #include "windows/desktop.h"
 #include "windows/form1.h"
-#include "windows/webpageloader.h"
 
 #include <QAbstractButton>
 #include <QAction>
